@@ -1,0 +1,32 @@
+# Test programs are Windows programs: built with the cross-compiler against
+# GoogleTest from Debian's sources, and run under Wine by CTest, each suite in
+# a Wine prefix of its own below the build tree.
+enable_testing()
+
+find_program(TAVRIN_WINE wine REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+set(TAVRIN_WINE_RUN ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
+set(TAVRIN_WINE_PREFIXES ${CMAKE_BINARY_DIR}/wine)
+# Lets custom commands and CTest run Windows programs (for example build tools).
+set(CMAKE_CROSSCOMPILING_EMULATOR ${TAVRIN_WINE_RUN};${TAVRIN_WINE_PREFIXES};tools)
+
+set(TAVRIN_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
+set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+add_subdirectory(${TAVRIN_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+
+# tavrin_add_suite(<name> SOURCES <files...> [LIBRARIES <targets...>] [TIMEOUT <s>])
+# A GoogleTest program and its CTest test, run under Wine in prefix <name>.
+function(tavrin_add_suite name)
+  cmake_parse_arguments(SUITE "" "TIMEOUT" "SOURCES;LIBRARIES" ${ARGN})
+  if(NOT SUITE_TIMEOUT)
+    set(SUITE_TIMEOUT 600)
+  endif()
+  add_executable(${name} ${SUITE_SOURCES})
+  tavrin_target(${name})
+  target_link_libraries(${name} PRIVATE ${SUITE_LIBRARIES} GTest::gmock GTest::gtest_main)
+  add_test(NAME ${name}
+           COMMAND ${TAVRIN_WINE_RUN} ${TAVRIN_WINE_PREFIXES} ${name}
+                   $<TARGET_FILE:${name}> --gtest_color=no)
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${SUITE_TIMEOUT})
+endfunction()
