@@ -1,0 +1,19 @@
+#include "boundary/com_exception.h"
+
+#include "boundary/text.h"
+
+namespace pellux {
+
+COMException::COMException(HRESULT hresult, const char* message)
+    : std::runtime_error(message), hresult(hresult), errorText("Unknown error.")
+{
+    lookUpErrorText(hresult, errorText);
+}
+
+void throwIfNull(const void* pointer)
+{
+    if (pointer == nullptr)
+        throw COMException(E_OUTOFMEMORY, "Out of memory");
+}
+
+} // namespace pellux

@@ -1,0 +1,47 @@
+// RAII owners for COM's own memory types.
+#pragma once
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <utility>
+
+namespace pellux {
+
+// A BSTR, freed with SysFreeString.
+class Bstr {
+public:
+    Bstr() noexcept = default;
+    explicit Bstr(BSTR text) noexcept : text(text) {}
+    ~Bstr() { SysFreeString(text); }
+    Bstr(Bstr&& other) noexcept : text(std::exchange(other.text, nullptr)) {}
+    Bstr& operator=(Bstr&& other) noexcept
+    {
+        std::swap(text, other.text);
+        return *this;
+    }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+
+    BSTR get() const noexcept { return text; }
+
+private:
+    BSTR text = nullptr;
+};
+
+// A VARIANT, cleared on scope exit.
+class Variant {
+public:
+    Variant() noexcept { VariantInit(&value); }
+    ~Variant() { VariantClear(&value); }
+    Variant(const Variant&) = delete;
+    Variant& operator=(const Variant&) = delete;
+
+    VARIANT* get() noexcept { return &value; }
+    VARIANT* operator->() noexcept { return &value; }
+
+private:
+    VARIANT value;
+};
+
+} // namespace pellux

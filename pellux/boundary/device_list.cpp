@@ -1,0 +1,108 @@
+#include "boundary/device_list.h"
+
+#include "boundary/com_exception.h"
+#include "boundary/com_types.h"
+#include "boundary/text.h"
+
+#include <utility>
+
+using Microsoft::WRL::ComPtr;
+
+namespace pellux {
+namespace {
+
+constexpr DWORD kBindDeadlineMs = 1500;
+
+// Reads a string property; false when the device has no such property.
+bool readProperty(IPropertyBag& bag, const wchar_t* property, std::string& value)
+{
+    Variant variant;
+    variant->vt = VT_BSTR;
+    if (FAILED(bag.Read(property, variant.get(), nullptr)))
+        return false;
+    value.clear();
+    if (variant->vt == VT_BSTR)
+        convertWideString(variant->bstrVal, value);
+    return true;
+}
+
+// "Description", else "FriendlyName", else "No Description".
+std::string displayName(IPropertyBag& bag)
+{
+    std::string name;
+    if (!readProperty(bag, L"Description", name) && !readProperty(bag, L"FriendlyName", name))
+        name = "No Description";
+    return name;
+}
+
+ComPtr<IBindCtx> createBindContext()
+{
+    ComPtr<IBindCtx> bindContext;
+    throwIfFailed(CreateBindCtx(0, &bindContext), "Failed to create bind context.");
+    BIND_OPTS options{};
+    options.cbStruct = sizeof(options);
+    options.grfFlags = 0;
+    options.grfMode = STGM_READWRITE;
+    options.dwTickCountDeadline = kBindDeadlineMs;
+    throwIfFailed(bindContext->SetBindOptions(&options), "Failed to set bind context options.");
+    return bindContext;
+}
+
+} // namespace
+
+DeviceList::DeviceList(const GUID& category) : category(category) {}
+
+DeviceList::~DeviceList()
+{
+    clear();
+    category = GUID_NULL;
+}
+
+void DeviceList::clear() noexcept
+{
+    monikers.clear();
+    names.clear();
+}
+
+void DeviceList::append(std::string name, ComPtr<IMoniker> moniker)
+{
+    // Reserve both first so that the two lists always grow together.
+    names.reserve(names.size() + 1);
+    monikers.reserve(monikers.size() + 1);
+    names.push_back(std::move(name));
+    monikers.push_back(std::move(moniker));
+}
+
+void DeviceList::load()
+{
+    clear();
+
+    // Declared in creation order, so they are released newest first on every path.
+    ComPtr<ICreateDevEnum> deviceEnumerator;
+    throwIfFailed(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_PPV_ARGS(&deviceEnumerator)),
+                  "CoCreateInstance failed - couldn't create device enumerator factory.");
+
+    ComPtr<IEnumMoniker> monikerEnumerator;
+    const HRESULT enumerated = deviceEnumerator->CreateClassEnumerator(category, &monikerEnumerator, 0);
+    throwIfFailed(enumerated, "Couldn't create video input device enumerator.");
+    if (enumerated != S_OK)
+        return; // S_FALSE: the category has no devices
+
+    const ComPtr<IBindCtx> bindContext = createBindContext();
+
+    ComPtr<IMoniker> moniker;
+    ULONG fetched = 0;
+    HRESULT next = monikerEnumerator->Next(1, &moniker, &fetched);
+    while (SUCCEEDED(next) && fetched > 0) {
+        ComPtr<IPropertyBag> bag;
+        throwIfFailed(moniker->BindToStorage(bindContext.Get(), nullptr, IID_PPV_ARGS(&bag)),
+                      "Failed to bind device moniker to storage");
+        append(displayName(*bag.Get()), std::move(moniker));
+        fetched = 0;
+        next = monikerEnumerator->Next(1, moniker.ReleaseAndGetAddressOf(), &fetched);
+    }
+    throwIfFailed(next, "Failed to get next device moniker.");
+}
+
+} // namespace pellux

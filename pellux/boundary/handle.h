@@ -1,0 +1,36 @@
+// Native objects reach Java as handles: the object's address widened to a
+// signed 64-bit Java long (sign-extended on a 32-bit build); 0 means none.
+#pragma once
+
+#include <jni.h>
+
+#include <cstdint>
+#include <stdexcept>
+
+namespace pellux {
+
+template <typename T>
+jlong toHandle(T* object) noexcept
+{
+    return static_cast<jlong>(reinterpret_cast<intptr_t>(object));
+}
+
+// The object behind a handle, from its low-order address bits. A handle of 0
+// is refused rather than dereferenced; the handle's kind and liveness are the
+// caller's contract.
+template <typename T>
+T& fromHandle(jlong handle)
+{
+    if (handle == 0)
+        throw std::invalid_argument("The handle is 0: there is no native object to use.");
+    return *reinterpret_cast<T*>(static_cast<intptr_t>(handle));
+}
+
+// For the destroying entry points, which accept 0 and then do nothing.
+template <typename T>
+T* fromHandleOrNull(jlong handle) noexcept
+{
+    return reinterpret_cast<T*>(static_cast<intptr_t>(handle));
+}
+
+} // namespace pellux
