@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on Debian 12, as root: the i386
+# architecture for Wine, the mingw-w64 i686 cross-compiler, Wine 32-bit with
+# GStreamer's i386 plugins (for the media detector), a JDK, CMake, GoogleTest's
+# sources and ffmpeg (for media fixtures). Safe to run again.
+set -euo pipefail
+
+packages=(
+  cmake make g++-mingw-w64-i686 binutils-mingw-w64-i686 googletest
+  openjdk-17-jdk-headless
+  wine wine32:i386
+  gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386
+  ffmpeg
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}\n' "$package" 2>/dev/null | grep -q '^install ok installed$' \
+    || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps: missing ${missing[*]}; run as root to install them" >&2
+  exit 1
+fi
+echo "install-deps: installing ${missing[*]}"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
