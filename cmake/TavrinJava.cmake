@@ -32,7 +32,7 @@ add_custom_command(
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${TAVRIN_CLASSES_DIR}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${TAVRIN_CLASSES_DIR}
   COMMAND ${TAVRIN_JAVAC} --release 8 -Xlint:all,-options -Werror -nowarn -d ${TAVRIN_CLASSES_DIR}
-          ${TAVRIN_JAVA_SOURCES}
+          -h ${TAVRIN_GENERATED_DIR}/jni ${TAVRIN_JAVA_SOURCES}
   COMMAND ${TAVRIN_JAR} cf ${TAVRIN_JAR_FILE} -C ${TAVRIN_CLASSES_DIR} .
   DEPENDS ${TAVRIN_JAVA_SOURCES}
   COMMENT "Compiling the Java classes"
@@ -52,7 +52,10 @@ add_custom_command(
 
 add_custom_target(java_classes ALL DEPENDS ${TAVRIN_JAR_FILE} ${TAVRIN_JAVA_SIGNATURES})
 
-# Targets that include "java_signatures.inc".
+# Targets that include "java_signatures.inc", or the JNI headers javac writes
+# for the classes with native methods ("orlesk_tavrin_pellux_Pellux.h",
+# "orlesk_tavrin_SecureLauncher.h"): code that includes them has its native
+# functions' declarations checked by the compiler against the Java ones.
 add_library(tavrin_java_signatures INTERFACE)
-target_include_directories(tavrin_java_signatures INTERFACE ${TAVRIN_GENERATED_DIR})
+target_include_directories(tavrin_java_signatures INTERFACE ${TAVRIN_GENERATED_DIR} ${TAVRIN_GENERATED_DIR}/jni)
 add_dependencies(tavrin_java_signatures java_classes)

@@ -4,7 +4,7 @@
 #include "boundary/handle.h"
 #include "boundary/java_exceptions.h"
 
-#include <jni.h>
+#include "orlesk_tavrin_pellux_Pellux.h"
 
 #include <new>
 #include <stdexcept>
