@@ -1,0 +1,25 @@
+// Care of the installation folder: the repair of an installation that was
+// unpacked without its folder names, and gathering entries into a folder.
+#ifndef TAVRIN_LAUNCHER_INSTALLATION_H
+#define TAVRIN_LAUNCHER_INSTALLATION_H
+
+#include <string>
+
+namespace launcher {
+
+extern const char repairWorkedMessage[];
+extern const char repairFailedMessage[];
+constexpr int repairExitCode = 5;
+
+// Moves every entry of the current folder that matches the pattern into the
+// folder (an existing destination is not replaced) and returns how many
+// matched, moved or not.
+int moveMatchingFiles(const std::string& pattern, const std::string& folder);
+
+// Moves the archives into a new "lib" folder, tells the user how that went
+// and ends the process with repairExitCode.
+[[noreturn]] void repairLibDirectory();
+
+}  // namespace launcher
+
+#endif

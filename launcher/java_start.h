@@ -1,0 +1,35 @@
+// Finding the installed Java runtime and running the application in a
+// virtual machine inside the launcher's own process.
+#ifndef TAVRIN_LAUNCHER_JAVA_START_H
+#define TAVRIN_LAUNCHER_JAVA_START_H
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace launcher {
+
+extern const char javaDownloadSite[];
+extern const char bootstrapClassName[];  // "orlesk/tavrin/SecureLauncher"
+extern const char* const extraVmOptions[];  // ended by a null entry
+
+// The runtime's home folder from the registry (HKEY_LOCAL_MACHINE), or none.
+std::optional<std::string> findJavaHome();
+
+// The virtual machine's option strings, in order: class path, library path,
+// security manager, policy, the log location, then extraVmOptions.
+std::vector<std::string> vmOptionStrings(const std::string& classPath, const std::string& libraryPath);
+
+// "-Dtavrin.failedlog=..." for a log that failed to open, else
+// "-Dtavrin.actuallog=..." (the empty path when none was set; it is then set).
+std::string logLocationOption();
+
+// Runs the application: arguments[0] is "java", arguments[1] the catalog to
+// open when there is one. Ends the process when the application has run;
+// returns the message for the user when the launch failed.
+std::string startJava(const std::string& classPath, const std::string& libraryPath,
+                      const std::vector<std::string>& arguments);
+
+}  // namespace launcher
+
+#endif

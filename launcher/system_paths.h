@@ -1,0 +1,19 @@
+// The few questions the launcher asks the system about files and the environment.
+#ifndef TAVRIN_LAUNCHER_SYSTEM_PATHS_H
+#define TAVRIN_LAUNCHER_SYSTEM_PATHS_H
+
+#include <optional>
+#include <string>
+
+namespace launcher {
+
+// True when the path names an existing file or folder. Paths longer than the
+// system's 260-character limit count as not existing.
+bool pathExists(const std::string& path);
+
+// The value of an environment variable; none when it is not set (or empty).
+std::optional<std::string> environmentValue(const char* name);
+
+}  // namespace launcher
+
+#endif
