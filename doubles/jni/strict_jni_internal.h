@@ -29,6 +29,7 @@ struct ThreadEnv {
   ObjectPtr pending;
   ObjectPtr thrown;
   int critical = 0;
+  std::vector<std::uintptr_t> callReceivers;  // receivers of the native calls in progress
 };
 
 enum class RefKind { Local, Global };
@@ -106,6 +107,7 @@ struct StrictJni::Impl {
 
   // Classes.
   Class& addClass(const std::string& name, const std::string& super);
+  void giveMirror(Class& cls, Class& classClass);
   Method& addMethod(Class& cls, const std::string& name, const std::string& descriptor, bool isStatic,
                     bool isNative);
   Class* lookUpClass(const std::string& name);  // lazily makes array classes; ignores hiding
