@@ -5,6 +5,8 @@
 #include "boundary/java_exceptions.h"
 #include "capture/dv_sample_capture_graph.h"
 
+#include "orlesk_tavrin_pellux_Pellux.h"
+
 #include <jni.h>
 
 #include <memory>
