@@ -44,7 +44,7 @@ jclass restoreAndDefine(JNIEnv* env, const char* className, jbyteArray bytes, ji
 
 }  // namespace launcher
 
-extern "C" JNIEXPORT jclass JNICALL Java_orlesk_tavrin_SecureLauncher_defineClass(
+JNIEXPORT jclass JNICALL Java_orlesk_tavrin_SecureLauncher_defineClass(
     JNIEnv* env, jclass, jstring name, jbyteArray bytes, jint, jint length, jobject loader) {
   if (!launcher::checkArguments(env, name, bytes, length)) return nullptr;
   const char* className = env->GetStringUTFChars(name, nullptr);
