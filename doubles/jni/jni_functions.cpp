@@ -385,9 +385,11 @@ jclass JNICALL DefineClass(JNIEnv* env, const char* name, jobject loader, const 
     s.throwNew("java/lang/NoClassDefFoundError", std::string(name) + " (wrong name: " + parsed.name + ")");
     return nullptr;
   }
-  if (s.impl.lookUpClass(parsed.name)) {
-    s.throwNew("java/lang/LinkageError", "duplicate class definition: " + parsed.name);
-    return nullptr;
+  for (const DefinedClass& earlier : s.impl.defined) {
+    if (earlier.name == parsed.name && earlier.loader == loaderObject) {
+      s.throwNew("java/lang/LinkageError", "duplicate class definition: " + parsed.name);
+      return nullptr;
+    }
   }
   if (!parsed.super.empty() && !s.impl.lookUpClass(parsed.super)) {
     s.throwNew("java/lang/NoClassDefFoundError", parsed.super);
@@ -395,8 +397,9 @@ jclass JNICALL DefineClass(JNIEnv* env, const char* name, jobject loader, const 
   }
   Class& cls = s.impl.addClass(parsed.name, parsed.super);
   cls.isAbstract = parsed.isAbstract;
+  // A class of the compiled table keeps its methods (and their IDs); the file adds any others.
   for (const ParsedClass::Member& m : parsed.methods) {
-    s.impl.addMethod(cls, m.name, m.descriptor, m.isStatic, m.isNative);
+    if (!cls.declared(m.name, m.descriptor)) s.impl.addMethod(cls, m.name, m.descriptor, m.isStatic, m.isNative);
   }
   s.impl.defined.push_back(DefinedClass{parsed.name, loaderObject, std::vector<jbyte>(buf, buf + len)});
   return static_cast<jclass>(s.local(cls.mirror));
@@ -1069,6 +1072,7 @@ jint JNICALL DetachCurrentThread(JavaVM* vm) {
   if (found == impl.envs.end()) return JNI_EDETACHED;
   ThreadEnv& te = *found->second;
   while (!te.frames.empty()) impl.popFrame(te);
+  te.frames.push_back({FrameKind::Base, {}});  // a stale use still has somewhere to put its references
   te.attached = false;
   impl.detached.push_back(std::move(found->second));  // kept: a stale JNIEnv is then recognised
   impl.envs.erase(found);
