@@ -49,7 +49,14 @@
 //
 // Violations go to the handler set with setViolationHandler (default: print to
 // standard error) and are always recorded in violations(), so a test of the
-// double itself can plant one and assert its Rule.
+// double itself can plant one and assert its Rule. The handler runs with the
+// model's lock held: it must not call back into JNI.
+//
+// DefineClass parses the class file (magic 0xCAFEBABE, constant pool,
+// this_class, super_class, methods): bad bytes leave ClassFormatError pending,
+// a this_class other than the name given NoClassDefFoundError, a second
+// definition by the same loader LinkageError. A class already in the compiled
+// table keeps its methods and IDs. definedClasses() lists what was accepted.
 //
 // Threads: each thread gets its own JNIEnv (env() attaches the calling thread;
 // JavaVM::AttachCurrentThread does the same). The model is guarded by one
@@ -99,7 +106,8 @@ struct Violation {
   Rule rule;
   std::string function;  // the JNI function (or "native method return")
   std::string detail;
-  std::string text() const;  // "<rule text> in <function>: <detail>"
+  // "<rule text> in <function>: <detail>"; "unsupported JNI function <name>" for stubs.
+  std::string text() const;
 };
 using ViolationHandler = std::function<void(const Violation&)>;
 
