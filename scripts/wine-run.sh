@@ -3,11 +3,12 @@
 # Runs a Windows program under Wine in a fresh copy of a template prefix, with
 # Wine's own messages silenced. The program's exit code is the script's.
 set -euo pipefail
-root=$1 name=$2
+root=$(realpath -m "$1") name=$2
 shift 2
 
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko installer prompts
+# No Mono or Gecko installer prompts; no sound driver (there is no sound card).
+export WINEDLLOVERRIDES="mscoree,mshtml=;winealsa.drv,winepulse.drv=d"
 export DISPLAY=                            # never open a window
 
 template=$root/template
