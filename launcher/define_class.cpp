@@ -11,16 +11,23 @@ const char defineClassSignature[] = "(Ljava/lang/String;[BIILjava/lang/ClassLoad
 
 namespace {
 
+void throwJava(JNIEnv* env, const char* className, const std::string& message) {
+  jclass exceptionClass = env->FindClass(className);
+  if (!exceptionClass) return;  // its own error is pending
+  env->ThrowNew(exceptionClass, message.c_str());
+  env->DeleteLocalRef(exceptionClass);
+}
+
 // Restoring writes length bytes into the array, so the length must fit it.
 bool checkArguments(JNIEnv* env, jstring name, jbyteArray bytes, jint length) {
   if (!name || !bytes) {
-    env->ThrowNew(env->FindClass("java/lang/NullPointerException"), name ? "bytes" : "name");
+    throwJava(env, "java/lang/NullPointerException", name ? "bytes" : "name");
     return false;
   }
   jsize available = env->GetArrayLength(bytes);
   if (length < 0 || length > available) {
     std::string message = "length " + std::to_string(length) + " for an array of " + std::to_string(available);
-    env->ThrowNew(env->FindClass("java/lang/ArrayIndexOutOfBoundsException"), message.c_str());
+    throwJava(env, "java/lang/ArrayIndexOutOfBoundsException", message);
     return false;
   }
   return true;

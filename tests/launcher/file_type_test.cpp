@@ -1,0 +1,100 @@
+// The catalog file type below HKEY_CLASSES_ROOT, in this suite's own Wine prefix.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "file_type.h"
+
+namespace launcher {
+namespace {
+
+const char exePath[] = "C:\\Program Files\\Tavrin\\Tavrin.exe";
+const char commandKey[] = "tvrfile\\shell\\Open\\command";
+
+class ClassesRegistry : public ::testing::Test {
+ protected:
+  void SetUp() override { removeKeys(); }
+  void TearDown() override { removeKeys(); }
+  static void removeKeys() {
+    for (const char* key : {".tvr", "tvrfile", "TavrinTest"}) RegDeleteTreeA(HKEY_CLASSES_ROOT, key);
+  }
+  // A default value written with exactly these bytes (no terminating zero added).
+  static void storeRaw(const char* key, const std::string& bytes) {
+    HKEY opened;
+    ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, key, &opened), ERROR_SUCCESS);
+    RegSetValueExA(opened, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.data()),
+                   static_cast<DWORD>(bytes.size()));
+    RegCloseKey(opened);
+  }
+  static DWORD storedSize(const char* key) {
+    DWORD size = 0;
+    RegGetValueA(HKEY_CLASSES_ROOT, key, nullptr, RRF_RT_ANY | RRF_NOEXPAND, nullptr, nullptr, &size);
+    return size;
+  }
+  static ULONGLONG lastWritten(const char* key) {
+    HKEY opened;
+    FILETIME written{};
+    if (RegOpenKeyA(HKEY_CLASSES_ROOT, key, &opened) != ERROR_SUCCESS) return 0;
+    RegQueryInfoKeyA(opened, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr, &written);
+    RegCloseKey(opened);
+    return (static_cast<ULONGLONG>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+  }
+};
+
+TEST_F(ClassesRegistry, AWrittenValueReadsBackAndItsKeyExists) {
+  EXPECT_FALSE(classesKeyExists("TavrinTest"));
+  EXPECT_EQ(readClassesValue("TavrinTest"), std::nullopt);
+  writeClassesValue("TavrinTest", "", "value");
+  writeClassesValue("TavrinTest", "inner", "inner value");
+  EXPECT_TRUE(classesKeyExists("TavrinTest"));
+  EXPECT_EQ(readClassesValue("TavrinTest"), "value");
+  EXPECT_EQ(readClassesValue("TavrinTest\\inner"), "inner value");
+  EXPECT_EQ(storedSize("TavrinTest"), 6u);  // with its terminating zero
+}
+
+TEST_F(ClassesRegistry, AValueStoredWithoutItsTerminatingZeroIsReadWithoutAnythingBehindIt) {
+  storeRaw("TavrinTest", "abc");
+  EXPECT_EQ(readClassesValue("TavrinTest"), "abc");
+  storeRaw("TavrinTest", std::string(200, 'v'));
+  EXPECT_EQ(readClassesValue("TavrinTest"), std::string(200, 'v'));
+}
+
+TEST_F(ClassesRegistry, AValueLongerThan255BytesReadsAsNone) {
+  writeClassesValue("TavrinTest", "", std::string(300, 'v'));
+  EXPECT_EQ(readClassesValue("TavrinTest"), std::nullopt);
+}
+
+TEST_F(ClassesRegistry, RegistrationWritesTheTypeTheIconAndTheOpenCommand) {
+  registerCatalogFileType(exePath);
+  EXPECT_EQ(readClassesValue(".tvr"), "tvrfile");
+  EXPECT_EQ(readClassesValue("tvrfile"), "Tavrin Catalog");
+  EXPECT_EQ(readClassesValue("tvrfile\\DefaultIcon"), "C:\\Program Files\\Tavrin\\Tavrin.exe,-102");
+  EXPECT_EQ(readClassesValue(commandKey), "\"C:\\Program Files\\Tavrin\\Tavrin.exe\" \"%1\"");
+}
+
+TEST_F(ClassesRegistry, AMatchingOpenCommandIsLeftAsItIs) {
+  writeClassesValue(commandKey, "", openCommandFor(exePath));
+  const ULONGLONG written = lastWritten(commandKey);
+  Sleep(20);
+  registerCatalogFileType(exePath);
+  EXPECT_EQ(lastWritten(commandKey), written);
+}
+
+TEST_F(ClassesRegistry, AnOpenCommandThatDiffersOnlyInCaseIsRewritten) {
+  writeClassesValue(commandKey, "", "\"c:\\program files\\tavrin\\tavrin.exe\" \"%1\"");
+  const ULONGLONG written = lastWritten(commandKey);
+  Sleep(20);
+  registerCatalogFileType(exePath);
+  EXPECT_EQ(readClassesValue(commandKey), openCommandFor(exePath));
+  EXPECT_GT(lastWritten(commandKey), written);
+}
+
+TEST_F(ClassesRegistry, ARelativeProgramPathIsWhatTheKeysReceive) {
+  registerCatalogFileType("Tavrin.exe");
+  EXPECT_EQ(readClassesValue("tvrfile\\DefaultIcon"), "Tavrin.exe,-102");
+  EXPECT_EQ(readClassesValue(commandKey), "\"Tavrin.exe\" \"%1\"");
+}
+
+}  // namespace
+}  // namespace launcher
