@@ -1,0 +1,150 @@
+// A DirectShow capture source filter of our own, standing in for capture
+// hardware so that capture runs through Wine's real filter graph, capture
+// graph builder, Smart Tee, Sample Grabber and Null Renderer.
+//
+//   capdev::DeviceConfig config = capdev::DeviceConfig::dv625();
+//   capdev::InstalledDevice device(config);   // listed by the system device enumerator
+//   ... open it through the device list, run the graph ...
+//   EXPECT_THAT(device.unbalanced(), IsEmpty());
+//
+// The filter has one output pin of the capture pin category (IKsPropertySet
+// answers AMPROPSETID_Pin / AMPROPERTY_PIN_CATEGORY), connects itself to the
+// downstream input pin with a memory allocator that it keeps for the pin's
+// whole life (Wine's Smart Tee keeps the allocator of its first connection),
+// and, while the graph runs, a streaming thread delivers samples through
+// IMemInputPin::Receive. Each sample's bytes encode its sequence number
+// (frame_pattern.h).
+//
+// DV flavours: MEDIATYPE_Interleaved / dvsd with a DVINFO block and fixed-size
+// samples of one DV frame; IAMExtTransport and IAMTimecodeReader on the filter.
+// Audio flavour: PCM with a WAVEFORMATEX block; IAMStreamConfig and
+// IAMBufferNegotiation on the pin, IAMAudioInputMixer on the filter.
+#pragma once
+
+#include "com_fakes.h"
+#include "frame_pattern.h"
+
+#include <dshow.h>
+#include <mmreg.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace capdev {
+
+constexpr long kDV525FrameSize = 120000;
+constexpr long kDV625FrameSize = 144000;
+
+enum class Flavour { DV525, DV625, Audio };
+
+// The faults a driver can show; the defaults describe a good device.
+struct Faults {
+    std::vector<GUID> refusedInterfaces;  // QueryInterface on the filter and the pin refuses these
+    int outputPins = 1;                   // 0, 1 or 2 output pins
+    bool temporalCompression = false;
+    bool variableSizeSamples = false;
+    GUID majorType = GUID_NULL;   // GUID_NULL: the flavour's own
+    GUID subtype = GUID_NULL;
+    GUID formatType = GUID_NULL;  // the connection's and GetFormat's format type
+    GUID streamConfigFormatType = GUID_NULL;  // GetFormat only
+    HRESULT getModeResult = S_OK;
+    HRESULT putModeResult = S_OK;
+    HRESULT getTimecodeResult = S_OK;
+    HRESULT getFormatResult = S_OK;
+    HRESULT suggestResult = S_OK;
+    HRESULT getAllocatorPropertiesResult = S_OK;
+};
+
+struct DeviceConfig {
+    Flavour flavour = Flavour::DV625;
+    // Audio: the pin's formats (its stream capabilities); the first is current.
+    std::vector<WAVEFORMATEX> formats;
+    int capabilitySize = sizeof(AUDIO_STREAM_CONFIG_CAPS);
+    // Audio: the buffer size the driver settles on, whatever was suggested;
+    // 0 takes the suggestion.
+    long driverBufferSize = 0;
+    // Buffers the pin asks for at least (Wine's Smart Tee needs two).
+    long minimumBuffers = 2;
+    // Samples per second the streaming thread delivers; 0: as fast as it can.
+    double sampleRate = 200;
+    uint32_t sampleLimit = 0;     // stop delivering after this many; 0: never
+    bool setMediaTimes = true;    // media time start = mediaTimeBase + sequence
+    int64_t mediaTimeBase = 1000;
+    long dataLength = 0;          // actual data length of each sample; 0: the whole buffer
+    LONG transportMode = 0x10C9;  // ED_MODE_STOP
+    DWORD timecode = 0x01020304;  // the driver's packed timecode word
+    Faults faults;
+
+    static DeviceConfig dv525();
+    static DeviceConfig dv625();
+    // 48 kHz 16-bit stereo PCM unless formats are given.
+    static DeviceConfig audio(std::vector<WAVEFORMATEX> formats = {});
+
+    long frameSize() const;  // DV: one DV frame
+    bool isDV() const { return flavour != Flavour::Audio; }
+};
+
+WAVEFORMATEX pcmFormat(WORD channels, DWORD samplesPerSecond, WORD bitsPerSample);
+
+// What the device saw and did, for assertions. Counters are atomic: the
+// streaming thread writes them.
+struct DeviceState {
+    std::atomic<uint32_t> delivered{0};       // samples given to Receive
+    std::atomic<uint32_t> receiveFailures{0};
+    std::atomic<LONG> lastReceiveResult{S_OK};
+    std::atomic<int> connections{0};
+    std::atomic<bool> streaming{false};
+    std::atomic<LONG> transportMode{0};
+    std::atomic<int> filtersCreated{0};
+    ALLOCATOR_PROPERTIES suggested{};         // last suggestion (audio)
+    std::atomic<bool> wasSuggested{false};
+    ALLOCATOR_PROPERTIES negotiated{};        // of the last connection
+};
+
+class CaptureFilter;
+
+// The device registered in the system device enumerator's category (video
+// input for DV, audio input for audio, or `category`), its filter class
+// served in-process. Binding the moniker creates a new filter each time.
+class InstalledDevice {
+public:
+    explicit InstalledDevice(DeviceConfig config, std::wstring name = L"Test Capture Device",
+                             std::wstring key = L"tavrin-test-device", const GUID* category = nullptr);
+    ~InstalledDevice();
+    InstalledDevice(const InstalledDevice&) = delete;
+    InstalledDevice& operator=(const InstalledDevice&) = delete;
+
+    DeviceConfig& config() { return configuration; }
+    DeviceState& state() { return deviceState; }
+    // Fakes whose references did not come back to 0.
+    std::vector<std::string> unbalanced() const;
+    // Objects still referenced by anyone (the filter, its pins, enumerators).
+    int filtersCreated() const { return deviceState.filtersCreated.load(); }
+
+    // For the objects the filter hands out.
+    template <typename T, typename... Args>
+    T* make(Args&&... args)
+    {
+        std::lock_guard<std::recursive_mutex> guard(fakesLock);
+        return fakes.make<T>(std::forward<Args>(args)...);
+    }
+
+private:
+    HRESULT createFilter(REFIID iid, void** out);
+
+    DeviceConfig configuration;
+    DeviceState deviceState;
+    mutable std::recursive_mutex fakesLock;
+    comfake::Fakes fakes;
+    std::vector<CaptureFilter*> filters;
+    CLSID filterClass{};
+    std::unique_ptr<comfake::ClassOverride> classOverride;
+    std::unique_ptr<comfake::RegisteredDevice> registration;
+};
+
+} // namespace capdev
