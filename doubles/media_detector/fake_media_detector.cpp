@@ -107,7 +107,7 @@ STDMETHODIMP FakeMediaDetector::GetBitmapBits(double time, LONG* size, char* buf
     bitmapRequests.push_back(BitmapRequest{time, *size, buffer != nullptr, width, height});
     if (buffer == nullptr) {
         if (SUCCEEDED(bitmap.sizeResult))
-            *size = bitmap.reportedSize >= 0 ? bitmap.reportedSize : static_cast<LONG>(bitmap.bytes.size());
+            *size = bitmap.reportedSize.value_or(static_cast<LONG>(bitmap.bytes.size()));
         return bitmap.sizeResult;
     }
     if (FAILED(bitmap.bitsResult))

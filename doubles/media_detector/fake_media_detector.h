@@ -11,6 +11,7 @@
 #include <dshow.h>
 #include <qedit.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,7 @@ struct FakeStream {
 // The bitmap GetBitmapBits delivers: a BITMAPINFOHEADER and the pixel rows.
 struct FakeBitmap {
     std::vector<unsigned char> bytes;
-    LONG reportedSize = -1;  // the size the query answers; -1: bytes.size()
+    std::optional<LONG> reportedSize;  // the size the query answers; unset: bytes.size()
     HRESULT sizeResult = S_OK;
     HRESULT bitsResult = S_OK;
 };
