@@ -50,8 +50,8 @@ struct Faults {
     bool variableSizeSamples = false;
     GUID majorType = GUID_NULL;   // GUID_NULL: the flavour's own
     GUID subtype = GUID_NULL;
-    GUID formatType = GUID_NULL;  // the connection's and GetFormat's format type
-    GUID streamConfigFormatType = GUID_NULL;  // GetFormat only
+    GUID formatType = GUID_NULL;              // the offered and connected format type
+    GUID streamConfigFormatType = GUID_NULL;  // what IAMStreamConfig::GetFormat reports
     HRESULT getModeResult = S_OK;
     HRESULT putModeResult = S_OK;
     HRESULT getTimecodeResult = S_OK;

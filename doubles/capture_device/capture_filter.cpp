@@ -414,8 +414,9 @@ STDMETHODIMP OutputPin::GetFormat(AM_MEDIA_TYPE** mediaType)
     if (FAILED(faults.getFormatResult))
         return faults.getFormatResult;
     *mediaType = (peer ? connected : types.at(currentFormat)).newCopy();
-    if (faults.streamConfigFormatType != GUID_NULL)
-        (*mediaType)->formattype = faults.streamConfigFormatType;
+    // The connection's format-type fault does not show here; this one does.
+    const GUID ownFormat = device.config().isDV() ? FORMAT_DvInfo : FORMAT_WaveFormatEx;
+    (*mediaType)->formattype = faults.streamConfigFormatType != GUID_NULL ? faults.streamConfigFormatType : ownFormat;
     return S_OK;
 }
 
@@ -532,9 +533,11 @@ STDMETHODIMP CaptureFilter::Pause()
         for (OutputPin* pin : pins)
             if (pin->receiver() != nullptr && pin->sampleAllocator() != nullptr)
                 pin->sampleAllocator()->Commit();
-    // A live source delivers nothing while paused.
+    // A live source delivers nothing while paused. The thread is not joined
+    // here: it may be inside Receive of a renderer that is already paused
+    // and that lets the sample go only when it is stopped.
     if (state == State_Running)
-        stopStreaming();
+        holdStreaming();
     state = State_Paused;
     return S_OK;
 }
@@ -646,13 +649,22 @@ STDMETHODIMP CaptureFilter::GetTimecode(PTIMECODE_SAMPLE sample)
 
 void CaptureFilter::startStreaming()
 {
-    if (pins.empty() || pins.front()->receiver() == nullptr || streamer.joinable())
+    if (pins.empty() || pins.front()->receiver() == nullptr)
         return;
     {
         std::lock_guard<std::mutex> guard(streamLock);
         stopping = false;
+        delivering = true;
     }
-    streamer = std::thread([this] { stream(); });
+    wake.notify_all();
+    if (!streamer.joinable())
+        streamer = std::thread([this] { stream(); });
+}
+
+void CaptureFilter::holdStreaming()
+{
+    std::lock_guard<std::mutex> guard(streamLock);
+    delivering = false;
 }
 
 void CaptureFilter::stopStreaming()
@@ -709,9 +721,10 @@ void CaptureFilter::stream()
     uint32_t sequence = 0;
     std::unique_lock<std::mutex> guard(streamLock);
     while (!stopping) {
-        if (config.sampleLimit != 0 && sequence >= config.sampleLimit) {
-            wake.wait(guard, [this] { return stopping; });
-            break;
+        if (!delivering || (config.sampleLimit != 0 && sequence >= config.sampleLimit)) {
+            wake.wait(guard);
+            next = std::chrono::steady_clock::now();
+            continue;
         }
         guard.unlock();
         const bool delivered = deliverOne(sequence);
@@ -722,7 +735,7 @@ void CaptureFilter::stream()
             wake.wait_for(guard, std::chrono::milliseconds(1), [this] { return stopping; });
         else if (config.sampleRate > 0) {
             next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(period);
-            wake.wait_until(guard, next, [this] { return stopping; });
+            wake.wait_until(guard, next, [this] { return stopping || !delivering; });
         }
     }
     device.state().streaming = false;

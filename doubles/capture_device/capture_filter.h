@@ -180,6 +180,7 @@ protected:
 
 private:
     void startStreaming();
+    void holdStreaming();
     void stopStreaming();
     void stream();
     bool deliverOne(uint32_t sequence);
@@ -194,6 +195,7 @@ private:
     std::mutex streamLock;
     std::condition_variable wake;
     bool stopping = false;
+    bool delivering = false;
     std::thread streamer;
 };
 
