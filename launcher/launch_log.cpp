@@ -28,6 +28,13 @@ void appendToBuffer(const char* format, std::va_list args) {
   std::vsnprintf(launchLogBuffer + used, launchLogBufferSize - used, format, args);
 }
 
+// A line cut at the buffer's end gets its line break when the buffer goes
+// into the log, so the lines after it start on their own.
+bool endsInsideALine() {
+  std::size_t used = std::strlen(launchLogBuffer);
+  return used > 0 && launchLogBuffer[used - 1] != '\n';
+}
+
 // Log files of older versions, kept in the installation folder.
 void deleteLegacyLogs() {
   if (!pathExists("Logs")) return;
@@ -106,6 +113,7 @@ void redirectErrorLog() {
   logStream = stream;
   sendStandardStreamsTo(stream);
   launchLog("%s", launchLogBuffer);
+  if (endsInsideALine()) launchLog("\n");
   launchLog("redirected output %d & %d to fd %d\n", _fileno(stdout), _fileno(stderr), _fileno(stream));
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   std::setvbuf(stderr, nullptr, _IONBF, 0);

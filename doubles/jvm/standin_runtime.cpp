@@ -84,6 +84,8 @@ bool StandInRuntime::create(const JavaVMInitArgs& args, JavaVM** vm, JNIEnv** en
   }
   jni_ = std::make_unique<strictjni::StrictJni>();
   jni_->setViolationHandler([this](const strictjni::Violation& v) { record_.line("violation: " + v.text()); });
+  jni_->defineClass("java/lang/IllegalStateException", "java/lang/RuntimeException");
+  jni_->addMethod("java/lang/IllegalStateException", "<init>", "(Ljava/lang/String;)V");
   jni_->bind(bootstrapClass, "main", "([Ljava/lang/String;)V",
              [this](strictjni::Invocation& call) { return playSecureLauncherMain(call); });
   jni_->onDestroy([this] { waitForApplicationThreads(); });

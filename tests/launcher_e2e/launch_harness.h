@@ -1,0 +1,78 @@
+// Runs the real Tavrin.exe as the shell would: a child process with an exact
+// command line and environment block, in a fresh installation folder and a
+// fresh per-user folder, with the stand-in Java runtime registered.
+//
+// Message boxes and shell notifications are observed from outside the
+// launcher: the child runs with Wine's relay trace limited to
+// user32.MessageBoxA and shell32.SHChangeNotify (HKCU\Software\Wine\Debug
+// RelayInclude). Wine writes it to the Unix standard error that every Wine
+// process inherits from its parent, which run_with_wine_trace.sh has made the
+// file TAVRIN_E2E_WINE_TRACE: a launch's part is what the file gained meanwhile.
+#ifndef TAVRIN_TESTS_LAUNCHER_E2E_LAUNCH_HARNESS_H
+#define TAVRIN_TESTS_LAUNCHER_E2E_LAUNCH_HARNESS_H
+
+#include <windows.h>
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace launche2e {
+
+namespace fs = std::filesystem;
+
+struct MessageBoxCall {
+  unsigned long owner;
+  std::string text;
+  std::string title;
+  unsigned long style;
+};
+
+struct ShellNotification {
+  unsigned long eventId, flags, item1, item2;
+};
+
+struct LaunchResult {
+  DWORD exitCode = 0;
+  bool finished = false;
+  std::vector<MessageBoxCall> messageBoxes;
+  std::vector<ShellNotification> shellNotifications;
+};
+
+// The parent's environment with changes; nullopt removes a variable.
+class Environment {
+ public:
+  Environment();
+  Environment& set(const std::string& name, std::optional<std::string> value);
+  std::string block() const;  // "NAME=value\0...\0\0"
+
+ private:
+  std::map<std::string, std::string> values_;  // by upper-case name
+  std::map<std::string, std::string> names_;   // upper-case name to spelling
+};
+
+// Starts exe with exactly this command line in currentFolder and waits for
+// it; what it writes to its standard handles goes to consoleFile.
+LaunchResult runProcess(const std::string& exe, const std::string& commandLine, const Environment& environment,
+                        const std::string& currentFolder, const fs::path& consoleFile);
+
+// What the relay trace shows.
+std::vector<MessageBoxCall> messageBoxesIn(const std::string& trace);
+std::vector<ShellNotification> shellNotificationsIn(const std::string& trace);
+
+// Text files as lines, without line ends.
+std::vector<std::string> linesOf(const fs::path& file);
+std::string readText(const fs::path& file);
+void writeText(const fs::path& file, const std::string& text);
+
+// Registry helpers below a root key.
+void setStringValue(HKEY root, const std::string& key, const char* name, const std::string& value);
+std::optional<std::string> defaultValue(HKEY root, const std::string& key);
+bool keyExists(HKEY root, const std::string& key);
+void deleteTree(HKEY root, const std::string& key);
+
+}  // namespace launche2e
+
+#endif
