@@ -79,6 +79,12 @@ struct DeviceConfig {
     LONG transportMode = 0x10C9;  // ED_MODE_STOP
     DWORD timecode = 0x01020304;  // the driver's packed timecode word
     Faults faults;
+    // What creating the filter answers when the moniker is bound.
+    HRESULT createResult = S_OK;
+    // Audio: GetAllocatorProperties answers with the buffers the pin would
+    // ask for even before it is connected (for graphs whose RenderStream is a
+    // fake that connects nothing).
+    bool allocatorKnownUnconnected = false;
 
     static DeviceConfig dv525();
     static DeviceConfig dv625();

@@ -467,6 +467,10 @@ STDMETHODIMP OutputPin::GetAllocatorProperties(ALLOCATOR_PROPERTIES* properties)
     const Faults& faults = device.config().faults;
     if (FAILED(faults.getAllocatorPropertiesResult))
         return faults.getAllocatorPropertiesResult;
+    if (!peer && device.config().allocatorKnownUnconnected) {
+        *properties = wantedProperties();
+        return S_OK;
+    }
     if (!peer || !allocator)
         return E_FAIL;
     return allocator->GetProperties(properties);
@@ -812,6 +816,8 @@ InstalledDevice::~InstalledDevice()
 
 HRESULT InstalledDevice::createFilter(REFIID iid, void** out)
 {
+    if (FAILED(configuration.createResult))
+        return configuration.createResult;
     CaptureFilter* filter = make<CaptureFilter>(*this, filterClass);
     {
         std::lock_guard<std::recursive_mutex> guard(fakesLock);
