@@ -17,8 +17,9 @@
 //
 // DV flavours: MEDIATYPE_Interleaved / dvsd with a DVINFO block and fixed-size
 // samples of one DV frame; IAMExtTransport and IAMTimecodeReader on the filter.
-// Audio flavour: PCM with a WAVEFORMATEX block; IAMStreamConfig and
-// IAMBufferNegotiation on the pin, IAMAudioInputMixer on the filter.
+// Audio flavour: PCM with a WAVEFORMATEX block; IAMStreamConfig (a stream
+// capability per configured format) and IAMBufferNegotiation on the pin,
+// IAMAudioInputMixer on the filter with the settings of its MixerConfig.
 #pragma once
 
 #include "com_fakes.h"
@@ -30,6 +31,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -58,6 +60,27 @@ struct Faults {
     HRESULT getFormatResult = S_OK;
     HRESULT suggestResult = S_OK;
     HRESULT getAllocatorPropertiesResult = S_OK;
+    // Audio: IAMStreamConfig reports no capabilities; the pin still connects
+    // in its current format.
+    bool noCapabilities = false;
+    // Audio: GetStreamCaps reports this format type for the capability at the
+    // index (its format block stays a WAVEFORMATEX).
+    std::map<size_t, GUID> capabilityFormatTypes;
+    HRESULT setFormatResult = S_OK;
+};
+
+// The audio input mixer's settings, as IAMAudioInputMixer names them.
+enum class MixerSetting { Mono, MixLevel, Pan, Loudness, Treble, TrebleRange, Bass, BassRange };
+
+// Audio: the input mixer a driver implements.
+struct MixerConfig {
+    // The settings the driver implements, with their values (a BOOL as 0 or
+    // 1); the others answer E_NOTIMPL. Writes change the values here.
+    std::map<MixerSetting, double> settings;
+    // A getter or setter answers this instead, on every call; a getter's
+    // success code still hands the value over.
+    std::map<MixerSetting, HRESULT> getResults;
+    std::map<MixerSetting, HRESULT> putResults;
 };
 
 struct DeviceConfig {
@@ -78,6 +101,7 @@ struct DeviceConfig {
     long dataLength = 0;          // actual data length of each sample; 0: the whole buffer
     LONG transportMode = 0x10C9;  // ED_MODE_STOP
     DWORD timecode = 0x01020304;  // the driver's packed timecode word
+    MixerConfig mixer;            // audio
     Faults faults;
     // What creating the filter answers when the moniker is bound.
     HRESULT createResult = S_OK;
@@ -110,6 +134,8 @@ struct DeviceState {
     ALLOCATOR_PROPERTIES suggested{};         // last suggestion (audio)
     std::atomic<bool> wasSuggested{false};
     ALLOCATOR_PROPERTIES negotiated{};        // of the last connection
+    // The mixer calls in order: "get_Bass", "put_Pan 0.5" (Java thread only).
+    std::vector<std::string> mixerCalls;
 };
 
 class CaptureFilter;

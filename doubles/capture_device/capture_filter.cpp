@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <map>
+#include <sstream>
 
 using Microsoft::WRL::ComPtr;
 
@@ -393,6 +395,8 @@ STDMETHODIMP OutputPin::SetFormat(AM_MEDIA_TYPE* mediaType)
 {
     if (mediaType == nullptr)
         return E_POINTER;
+    if (FAILED(device.config().faults.setFormatResult))
+        return device.config().faults.setFormatResult;
     if (peer)
         return VFW_E_ALREADY_CONNECTED;
     for (size_t i = 0; i < types.size(); ++i) {
@@ -424,7 +428,7 @@ STDMETHODIMP OutputPin::GetNumberOfCapabilities(int* count, int* size)
 {
     if (count == nullptr || size == nullptr)
         return E_POINTER;
-    *count = static_cast<int>(types.size());
+    *count = device.config().faults.noCapabilities ? 0 : static_cast<int>(types.size());
     *size = device.config().capabilitySize;
     return S_OK;
 }
@@ -433,9 +437,13 @@ STDMETHODIMP OutputPin::GetStreamCaps(int index, AM_MEDIA_TYPE** mediaType, BYTE
 {
     if (mediaType == nullptr || caps == nullptr)
         return E_POINTER;
-    if (index < 0 || static_cast<size_t>(index) >= types.size())
+    const Faults& faults = device.config().faults;
+    if (index < 0 || static_cast<size_t>(index) >= types.size() || faults.noCapabilities)
         return S_FALSE;
     *mediaType = types[static_cast<size_t>(index)].newCopy();
+    const auto otherFormat = faults.capabilityFormatTypes.find(static_cast<size_t>(index));
+    if (otherFormat != faults.capabilityFormatTypes.end())
+        (*mediaType)->formattype = otherFormat->second;
     const auto* wave = reinterpret_cast<const WAVEFORMATEX*>((*mediaType)->pbFormat);
     AUDIO_STREAM_CONFIG_CAPS capability{};
     capability.guid = MEDIATYPE_Audio;
@@ -511,6 +519,71 @@ bool CaptureFilter::queryInterface(REFIID iid, void** out)
     if ((deckInterface && !config.isDV()) || (iid == IID_IAMAudioInputMixer && config.isDV()))
         return false;
     return Object::queryInterface(iid, out);
+}
+
+std::string mixerGetterName(MixerSetting setting)
+{
+    static const std::map<MixerSetting, std::string> names = {
+        {MixerSetting::Mono, "get_Mono"},     {MixerSetting::MixLevel, "get_MixLevel"},
+        {MixerSetting::Pan, "get_Pan"},       {MixerSetting::Loudness, "get_Loudness"},
+        {MixerSetting::Treble, "get_Treble"}, {MixerSetting::TrebleRange, "get_TrebleRange"},
+        {MixerSetting::Bass, "get_Bass"},     {MixerSetting::BassRange, "get_BassRange"}};
+    return names.at(setting);
+}
+
+STDMETHODIMP CaptureFilter::put_Enable(WINBOOL)
+{
+    device.state().mixerCalls.push_back("put_Enable");
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CaptureFilter::get_Enable(WINBOOL*)
+{
+    device.state().mixerCalls.push_back("get_Enable");
+    return E_NOTIMPL;
+}
+
+HRESULT CaptureFilter::getSetting(MixerSetting setting, double* value)
+{
+    if (value == nullptr)
+        return E_POINTER;
+    device.state().mixerCalls.push_back(mixerGetterName(setting));
+    const MixerConfig& mixer = device.config().mixer;
+    const auto answer = mixer.getResults.find(setting);
+    if (answer != mixer.getResults.end() && FAILED(answer->second))
+        return answer->second;
+    const auto implemented = mixer.settings.find(setting);
+    if (implemented == mixer.settings.end())
+        return E_NOTIMPL;
+    *value = implemented->second;
+    return answer != mixer.getResults.end() ? answer->second : S_OK;
+}
+
+HRESULT CaptureFilter::getFlag(MixerSetting setting, WINBOOL* value)
+{
+    if (value == nullptr)
+        return E_POINTER;
+    double number = 0.0;
+    const HRESULT result = getSetting(setting, &number);
+    if (SUCCEEDED(result))
+        *value = static_cast<WINBOOL>(number);
+    return result;
+}
+
+HRESULT CaptureFilter::putSetting(MixerSetting setting, double value)
+{
+    std::ostringstream call;
+    call << "put_" << mixerGetterName(setting).substr(4) << " " << value;
+    device.state().mixerCalls.push_back(call.str());
+    MixerConfig& mixer = device.config().mixer;
+    const auto answer = mixer.putResults.find(setting);
+    if (answer != mixer.putResults.end())
+        return answer->second;
+    const auto implemented = mixer.settings.find(setting);
+    if (implemented == mixer.settings.end())
+        return E_NOTIMPL;
+    implemented->second = value;
+    return S_OK;
 }
 
 STDMETHODIMP CaptureFilter::GetClassID(CLSID* clsid)

@@ -154,23 +154,24 @@ public:
     STDMETHODIMP put_VITCLine(LONG) override { return E_NOTIMPL; }
     STDMETHODIMP get_VITCLine(LONG*) override { return E_NOTIMPL; }
 
-    // IAMAudioInputMixer: present; its settings are not supported here.
-    STDMETHODIMP put_Enable(WINBOOL) override { return E_NOTIMPL; }
-    STDMETHODIMP get_Enable(WINBOOL*) override { return E_NOTIMPL; }
-    STDMETHODIMP put_Mono(WINBOOL) override { return E_NOTIMPL; }
-    STDMETHODIMP get_Mono(WINBOOL*) override { return E_NOTIMPL; }
-    STDMETHODIMP put_MixLevel(double) override { return E_NOTIMPL; }
-    STDMETHODIMP get_MixLevel(double*) override { return E_NOTIMPL; }
-    STDMETHODIMP put_Pan(double) override { return E_NOTIMPL; }
-    STDMETHODIMP get_Pan(double*) override { return E_NOTIMPL; }
-    STDMETHODIMP put_Loudness(WINBOOL) override { return E_NOTIMPL; }
-    STDMETHODIMP get_Loudness(WINBOOL*) override { return E_NOTIMPL; }
-    STDMETHODIMP put_Treble(double) override { return E_NOTIMPL; }
-    STDMETHODIMP get_Treble(double*) override { return E_NOTIMPL; }
-    STDMETHODIMP get_TrebleRange(double*) override { return E_NOTIMPL; }
-    STDMETHODIMP put_Bass(double) override { return E_NOTIMPL; }
-    STDMETHODIMP get_Bass(double*) override { return E_NOTIMPL; }
-    STDMETHODIMP get_BassRange(double*) override { return E_NOTIMPL; }
+    // IAMAudioInputMixer: the settings of the device's MixerConfig; the
+    // enable flag is not supported.
+    STDMETHODIMP put_Enable(WINBOOL) override;
+    STDMETHODIMP get_Enable(WINBOOL*) override;
+    STDMETHODIMP put_Mono(WINBOOL mono) override { return putSetting(MixerSetting::Mono, mono); }
+    STDMETHODIMP get_Mono(WINBOOL* mono) override { return getFlag(MixerSetting::Mono, mono); }
+    STDMETHODIMP put_MixLevel(double level) override { return putSetting(MixerSetting::MixLevel, level); }
+    STDMETHODIMP get_MixLevel(double* level) override { return getSetting(MixerSetting::MixLevel, level); }
+    STDMETHODIMP put_Pan(double pan) override { return putSetting(MixerSetting::Pan, pan); }
+    STDMETHODIMP get_Pan(double* pan) override { return getSetting(MixerSetting::Pan, pan); }
+    STDMETHODIMP put_Loudness(WINBOOL loudness) override { return putSetting(MixerSetting::Loudness, loudness); }
+    STDMETHODIMP get_Loudness(WINBOOL* loudness) override { return getFlag(MixerSetting::Loudness, loudness); }
+    STDMETHODIMP put_Treble(double treble) override { return putSetting(MixerSetting::Treble, treble); }
+    STDMETHODIMP get_Treble(double* treble) override { return getSetting(MixerSetting::Treble, treble); }
+    STDMETHODIMP get_TrebleRange(double* range) override { return getSetting(MixerSetting::TrebleRange, range); }
+    STDMETHODIMP put_Bass(double bass) override { return putSetting(MixerSetting::Bass, bass); }
+    STDMETHODIMP get_Bass(double* bass) override { return getSetting(MixerSetting::Bass, bass); }
+    STDMETHODIMP get_BassRange(double* range) override { return getSetting(MixerSetting::BassRange, range); }
 
     // Stops streaming; the pins stay.
     void shutDown();
@@ -179,6 +180,10 @@ protected:
     bool queryInterface(REFIID iid, void** out) override;
 
 private:
+    HRESULT getSetting(MixerSetting setting, double* value);
+    HRESULT getFlag(MixerSetting setting, WINBOOL* value);
+    HRESULT putSetting(MixerSetting setting, double value);
+
     void startStreaming();
     void holdStreaming();
     void stopStreaming();
@@ -198,6 +203,9 @@ private:
     bool delivering = false;
     std::thread streamer;
 };
+
+// "get_Mono", "get_TrebleRange" and so on.
+std::string mixerGetterName(MixerSetting setting);
 
 // True when `iid` is in the device's refused list.
 bool refuses(const DeviceConfig& config, REFIID iid);

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -72,13 +73,17 @@ protected:
     }
 
     // Installs a microphone with these formats (the first is current) and opens it.
-    capdev::InstalledDevice& open(const std::vector<Format>& formats)
+    capdev::InstalledDevice& open(const std::vector<Format>& formats,
+                                  const std::function<void(capdev::DeviceConfig&)>& configure = {})
     {
         std::vector<WAVEFORMATEX> waves;
         for (const Format& format : formats)
             waves.push_back(capdev::pcmFormat(static_cast<WORD>(format.channels), static_cast<DWORD>(format.rate),
                                               static_cast<WORD>(format.bits)));
-        microphone = std::make_unique<capdev::InstalledDevice>(capdev::DeviceConfig::audio(waves), L"Line In");
+        capdev::DeviceConfig config = capdev::DeviceConfig::audio(waves);
+        if (configure)
+            configure(config);
+        microphone = std::make_unique<capdev::InstalledDevice>(config, L"Line In");
         list = jni.call(Java_orlesk_tavrin_pellux_Pellux_openAudioDeviceList);
         jni.call(Java_orlesk_tavrin_pellux_Pellux_loadDeviceList, list);
         device = jni.call(Java_orlesk_tavrin_pellux_Pellux_openDevice, list, 0);
@@ -216,13 +221,13 @@ TEST_F(RealGraphFormats, AFailedSwitchReportsTheMissingFramePoolAndALaterSwitchR
     ASSERT_NE(device, 0);
     start();
 
-    // The pin stops answering for its format after it has been disconnected.
-    line.config().faults.getFormatResult = E_ACCESSDENIED;
+    // The driver refuses the format once the pin has been disconnected.
+    line.config().faults.setFormatResult = VFW_E_INVALIDMEDIATYPE;
     jni.call(Java_orlesk_tavrin_pellux_Pellux_setAudioInputMediaType__JI, device, jint{1});
     ASSERT_TRUE(jni.thrown());
     EXPECT_EQ(jni.thrown()->className(), kCOMException);
-    EXPECT_EQ(jni.thrown()->message(), "Failed to get format from stream config.");
-    EXPECT_EQ(jni.thrown()->constructorArgs.at(1).i(), E_ACCESSDENIED);
+    EXPECT_EQ(jni.thrown()->message(), "Failed to set media type on stream config.");
+    EXPECT_EQ(jni.thrown()->constructorArgs.at(1).i(), VFW_E_INVALIDMEDIATYPE);
     constexpr char kNoFrameBuffer[] = "The device has no frame buffer: its capture stream is not connected.";
     jni.call(Java_orlesk_tavrin_pellux_Pellux_getFrameSize, device);
     ASSERT_TRUE(jni.thrown());
@@ -232,7 +237,7 @@ TEST_F(RealGraphFormats, AFailedSwitchReportsTheMissingFramePoolAndALaterSwitchR
     ASSERT_TRUE(jni.thrown());
     EXPECT_EQ(jni.thrown()->message(), kNoFrameBuffer);
 
-    line.config().faults.getFormatResult = S_OK;
+    line.config().faults.setFormatResult = S_OK;
     jni.call(Java_orlesk_tavrin_pellux_Pellux_setAudioInputMediaType__JI, device, jint{1});
     ASSERT_EQ(jni.thrown(), nullptr) << thrownMessage();
     EXPECT_EQ(current(), kMono22k);
@@ -242,6 +247,145 @@ TEST_F(RealGraphFormats, AFailedSwitchReportsTheMissingFramePoolAndALaterSwitchR
     start();
     expectFramesOfSize(eighthOfASecond(kMono22k), 3);
     EXPECT_EQ(line.state().receiveFailures, failuresBefore) << std::hex << line.state().lastReceiveResult;
+}
+
+TEST_F(RealGraphFormats, ADeviceWithoutCapabilitiesCapturesButHasNoFormatToSwitchTo)
+{
+    capdev::InstalledDevice& line =
+        open({kStereo48k}, [](capdev::DeviceConfig& config) { config.faults.noCapabilities = true; });
+    ASSERT_NE(device, 0);
+    EXPECT_THAT(supported(), IsEmpty());
+    EXPECT_EQ(jni.thrown(), nullptr) << thrownMessage();
+    start();
+
+    jni.call(Java_orlesk_tavrin_pellux_Pellux_setAudioInputMediaType__JI, device, jint{0});
+    ASSERT_TRUE(jni.thrown());
+    EXPECT_EQ(jni.thrown()->message(), "Media type index is out of range");
+    jni.call(Java_orlesk_tavrin_pellux_Pellux_setAudioInputMediaType__JIII, device, jint{2}, jint{16}, jint{48000});
+    EXPECT_EQ(jni.thrown(), nullptr) << thrownMessage();
+    expectFramesOfSize(eighthOfASecond(kStereo48k), 2);
+    EXPECT_EQ(line.state().connections, 1);
+}
+
+TEST_F(RealGraphFormats, ACapabilityThatIsNotAWaveFormatIsListedButNeverChosenByValues)
+{
+    open({kStereo48k, kMono22k, kMono22k}, [](capdev::DeviceConfig& config) {
+        config.faults.capabilityFormatTypes[1] = FORMAT_None;
+    });
+    ASSERT_NE(device, 0);
+    EXPECT_EQ(supported(), (std::vector<Format>{kStereo48k, Format{-1, -1, -1}, kMono22k}));
+
+    jni.call(Java_orlesk_tavrin_pellux_Pellux_setAudioInputMediaType__JIII, device, jint{1}, jint{16}, jint{22050});
+    ASSERT_EQ(jni.thrown(), nullptr) << thrownMessage();
+    EXPECT_EQ(current(), kMono22k);
+}
+
+TEST_F(RealGraphFormats, CapabilityStructuresOfTheWrongSizeFailTheListAndTheSwitch)
+{
+    open({kStereo48k, kMono22k}, [](capdev::DeviceConfig& config) { config.capabilitySize = 48; });
+    ASSERT_NE(device, 0);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        supported();
+        ASSERT_TRUE(jni.thrown());
+        EXPECT_EQ(jni.thrown()->message(), "Stream config returned the wrong type of data.");
+        EXPECT_EQ(jni.thrown()->constructorArgs.at(1).i(), E_UNEXPECTED);
+        jni.call(Java_orlesk_tavrin_pellux_Pellux_setAudioInputMediaType__JI, device, jint{1});
+        ASSERT_TRUE(jni.thrown());
+        EXPECT_EQ(jni.thrown()->message(), "Stream config returned the wrong type of data.");
+    }
+    EXPECT_EQ(current(), kStereo48k);
+}
+
+using capdev::MixerSetting;
+
+class RealGraphMixer : public RealGraphFormats {
+protected:
+    capdev::InstalledDevice& openWithMixer(std::map<MixerSetting, double> settings,
+                                           std::map<MixerSetting, HRESULT> getResults = {},
+                                           std::map<MixerSetting, HRESULT> putResults = {})
+    {
+        return open({kStereo48k}, [&](capdev::DeviceConfig& config) {
+            config.mixer.settings = std::move(settings);
+            config.mixer.getResults = std::move(getResults);
+            config.mixer.putResults = std::move(putResults);
+        });
+    }
+
+    void write(bool mono, double mixLevel, double pan, bool loudness, double treble, double bass)
+    {
+        jni.call(Java_orlesk_tavrin_pellux_Pellux_setAudioInputMixerPreferences, device, jboolean{mono}, mixLevel, pan,
+                 jboolean{loudness}, treble, bass);
+    }
+};
+
+TEST_F(RealGraphMixer, TheDevicesMixerIsReadAndWrittenOnlyWhereItHasSettings)
+{
+    capdev::InstalledDevice& line =
+        openWithMixer({{MixerSetting::MixLevel, 0.5}, {MixerSetting::Bass, -3.0}, {MixerSetting::BassRange, 4.0}});
+    ASSERT_NE(device, 0);
+
+    const jobject read = jni.call(Java_orlesk_tavrin_pellux_Pellux_getAudioInputMixerPreferences, device);
+    ASSERT_NE(read, nullptr) << thrownMessage();
+    const std::vector<strictjni::Value>& values = jni.object(read)->constructorArgs;
+    EXPECT_FALSE(values.at(0).z());
+    EXPECT_TRUE(values.at(2).z());
+    EXPECT_EQ(values.at(3).d(), 0.5);
+    EXPECT_FALSE(values.at(4).z());
+    EXPECT_FALSE(values.at(6).z());
+    EXPECT_FALSE(values.at(8).z());
+    EXPECT_TRUE(values.at(11).z());
+    EXPECT_EQ(values.at(12).d(), -3.0);
+    EXPECT_EQ(values.at(13).d(), 4.0);
+
+    line.state().mixerCalls.clear();
+    write(true, AMF_AUTOMATICGAIN, 0.5, true, 10.0, 4.0);
+    ASSERT_EQ(jni.thrown(), nullptr) << thrownMessage();
+    EXPECT_EQ(line.state().mixerCalls,
+              (std::vector<std::string>{"get_Treble", "get_Bass", "get_BassRange", "get_Mono", "get_MixLevel",
+                                        "put_MixLevel -1", "get_Pan", "get_Loudness", "put_Bass 4"}));
+    EXPECT_EQ(line.config().mixer.settings.at(MixerSetting::MixLevel), -1.0);
+    EXPECT_EQ(line.config().mixer.settings.at(MixerSetting::Bass), 4.0);
+}
+
+TEST_F(RealGraphMixer, AFailingBassProbeStopsTheReadAfterFiveSettingsAndTheWriteBeforeAnyWrite)
+{
+    const std::map<MixerSetting, double> every = {
+        {MixerSetting::Mono, 0},      {MixerSetting::MixLevel, 1.0},   {MixerSetting::Pan, 0.0},
+        {MixerSetting::Loudness, 0},  {MixerSetting::Treble, 0.0},     {MixerSetting::TrebleRange, 1.0},
+        {MixerSetting::Bass, 0.0},    {MixerSetting::BassRange, 1.0}};
+    capdev::InstalledDevice& line = openWithMixer(every, {{MixerSetting::Bass, E_FAIL}});
+    ASSERT_NE(device, 0);
+
+    EXPECT_EQ(jni.call(Java_orlesk_tavrin_pellux_Pellux_getAudioInputMixerPreferences, device), nullptr);
+    ASSERT_TRUE(jni.thrown());
+    EXPECT_EQ(jni.thrown()->message(), "Failed to get bass from audio input mixer.");
+    EXPECT_EQ(jni.thrown()->constructorArgs.at(1).i(), E_FAIL);
+    EXPECT_EQ(line.state().mixerCalls,
+              (std::vector<std::string>{"get_Mono", "get_Mono", "get_MixLevel", "get_MixLevel", "get_Pan", "get_Pan",
+                                        "get_Loudness", "get_Loudness", "get_Treble", "get_Treble", "get_TrebleRange",
+                                        "get_Bass"}));
+
+    line.state().mixerCalls.clear();
+    write(true, 0.5, 0.0, true, 0.0, 0.0);
+    ASSERT_TRUE(jni.thrown());
+    EXPECT_EQ(jni.thrown()->message(), "Failed to get bass from audio input mixer.");
+    EXPECT_EQ(line.state().mixerCalls, (std::vector<std::string>{"get_Treble", "get_TrebleRange", "get_Bass"}));
+}
+
+TEST_F(RealGraphMixer, AFailingSetterStopsTheWritesAfterIt)
+{
+    capdev::InstalledDevice& line = openWithMixer(
+        {{MixerSetting::Mono, 0}, {MixerSetting::Pan, 0.0}, {MixerSetting::Loudness, 0}},
+        {}, {{MixerSetting::Pan, E_ACCESSDENIED}});
+    ASSERT_NE(device, 0);
+
+    write(true, 0.5, -0.25, true, 0.0, 0.0);
+    ASSERT_TRUE(jni.thrown());
+    EXPECT_EQ(jni.thrown()->className(), kCOMException);
+    EXPECT_EQ(jni.thrown()->message(), "Failed to set pan on audio input mixer.");
+    EXPECT_EQ(jni.thrown()->constructorArgs.at(1).i(), E_ACCESSDENIED);
+    EXPECT_EQ(line.config().mixer.settings.at(MixerSetting::Mono), 1.0);
+    EXPECT_EQ(line.config().mixer.settings.at(MixerSetting::Loudness), 0.0);
 }
 
 } // namespace
