@@ -4,7 +4,7 @@
 #include "audio/audio_sample_capture_graph.h"
 #include "boundary/handle.h"
 #include "boundary/java_exceptions.h"
-#include "media/local_refs.h"
+#include "boundary/local_refs.h"
 #include "media/media_type_converter.h"
 
 #include "orlesk_tavrin_pellux_Pellux.h"
@@ -16,7 +16,6 @@ namespace pellux {
 namespace {
 
 constexpr jint kMediaTypeFrameCapacity = 16;
-constexpr char kMediaTypeClass[] = "orlesk/tavrin/pellux/mediainfo/AMMediaType";
 constexpr char kMixerPreferencesClass[] = "orlesk/tavrin/pellux/mediainfo/AudioInputMixerPreferences";
 constexpr char kMixerPreferencesConstructor[] = "(ZZZDZDZZZDDZDD)V";
 
@@ -35,17 +34,10 @@ jboolean toJboolean(bool value) noexcept
 // exception pending when the conversion failed in the JVM.
 jobject toJavaMediaTypeInFrame(const MediaTypeConverter& converter, const AM_MEDIA_TYPE& mediaType)
 {
-    JNIEnv* env = converter.environment;
-    if (env->PushLocalFrame(kMediaTypeFrameCapacity) != 0)
+    LocalFrame frame(converter.environment, kMediaTypeFrameCapacity);
+    if (!frame)
         return nullptr;
-    jobject converted = nullptr;
-    try {
-        converted = toJavaMediaType(converter, mediaType);
-    } catch (...) {
-        env->PopLocalFrame(nullptr);
-        throw;
-    }
-    return env->PopLocalFrame(converted);
+    return frame.pop(toJavaMediaType(converter, mediaType));
 }
 
 jobject currentMediaType(const MediaTypeConverter& converter, AudioSampleCaptureGraph& graph)
@@ -55,12 +47,11 @@ jobject currentMediaType(const MediaTypeConverter& converter, AudioSampleCapture
 }
 
 // Every capability in order, each converted inside its own local frame.
-jobjectArray supportedMediaTypes(const MediaTypeConverter& converter, jclass mediaTypeClass,
-                                 AudioSampleCaptureGraph& graph)
+jobjectArray supportedMediaTypes(const MediaTypeConverter& converter, AudioSampleCaptureGraph& graph)
 {
     JNIEnv* env = converter.environment;
     const int32_t count = graph.getMediaTypeCount();
-    ScopedLocalRef<jobjectArray> list(env, env->NewObjectArray(count, mediaTypeClass, nullptr));
+    ScopedLocalRef<jobjectArray> list(env, env->NewObjectArray(count, converter.mediaTypeClass, nullptr));
     if (!list)
         return nullptr;
     for (int32_t index = 0; index < count; ++index) {
@@ -119,25 +110,15 @@ extern "C" {
 
 JNIEXPORT jobject JNICALL Java_orlesk_tavrin_pellux_Pellux_getAudioInputMediaType(JNIEnv* env, jclass, jlong device)
 {
-    MediaTypeConverter converter;
-    converter.lookUpClasses(env);
-    if (env->ExceptionCheck())
-        return nullptr;
-    return reportFailures(env, jobject{}, [&] { return currentMediaType(converter, audioGraph(device)); });
+    return withMediaTypeConverter<jobject>(
+        env, [&](const MediaTypeConverter& converter) { return currentMediaType(converter, audioGraph(device)); });
 }
 
 JNIEXPORT jobjectArray JNICALL Java_orlesk_tavrin_pellux_Pellux_getSupportedAudioInputMediaTypes(JNIEnv* env, jclass,
                                                                                                  jlong device)
 {
-    MediaTypeConverter converter;
-    converter.lookUpClasses(env);
-    if (env->ExceptionCheck())
-        return nullptr;
-    const ScopedLocalRef<jclass> mediaTypeClass(env, env->FindClass(kMediaTypeClass));
-    if (!mediaTypeClass)
-        return nullptr;
-    return reportFailures(env, jobjectArray{}, [&] {
-        return supportedMediaTypes(converter, mediaTypeClass.get(), audioGraph(device));
+    return withMediaTypeConverter<jobjectArray>(env, [&](const MediaTypeConverter& converter) {
+        return supportedMediaTypes(converter, audioGraph(device));
     });
 }
 

@@ -2,7 +2,7 @@
 // row first.
 #include "boundary/com_exception.h"
 #include "boundary/java_exceptions.h"
-#include "media/local_refs.h"
+#include "boundary/local_refs.h"
 #include "media/media_file.h"
 #include "media/pixel_groups.h"
 

@@ -3,7 +3,7 @@
 #include "boundary/com_exception.h"
 #include "boundary/java_exceptions.h"
 #include "boundary/media_type.h"
-#include "media/local_refs.h"
+#include "boundary/local_refs.h"
 #include "media/media_file.h"
 
 #include "orlesk_tavrin_pellux_Pellux.h"
@@ -100,11 +100,7 @@ extern "C" {
 
 JNIEXPORT jobject JNICALL Java_orlesk_tavrin_pellux_Pellux_getMediaInfo(JNIEnv* env, jclass, jstring path)
 {
-    MediaTypeConverter converter;
-    converter.lookUpClasses(env);
-    if (env->ExceptionCheck())
-        return nullptr;
-    return reportFailures(env, jobject{}, [&] {
+    return withMediaTypeConverter<jobject>(env, [&](const MediaTypeConverter& converter) {
         const auto detector = openMediaFile(env, path);
         return collectStreams(converter, *detector.Get());
     });

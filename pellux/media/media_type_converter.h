@@ -7,6 +7,8 @@
 // converting several media types pushes a local frame per media type.
 #pragma once
 
+#include "boundary/java_exceptions.h"
+
 #include <dshow.h>
 #include <jni.h>
 
@@ -51,5 +53,18 @@ jstring guidToJavaString(JNIEnv* env, REFGUID guid) noexcept;
 // block the library does not support, or one shorter than the structure its
 // format type names.
 jobject toJavaMediaType(const MediaTypeConverter& converter, const AM_MEDIA_TYPE& mediaType);
+
+// Runs a Form-2 entry point's body with the classes looked up: null when a
+// class or member is missing (its Java error pending), otherwise the body's
+// result inside reportFailures. The converter is released on every path.
+template <typename Result, typename Body>
+Result withMediaTypeConverter(JNIEnv* env, Body&& body) noexcept
+{
+    MediaTypeConverter converter;
+    converter.lookUpClasses(env);
+    if (env->ExceptionCheck())
+        return nullptr;
+    return reportFailures(env, Result{}, [&] { return body(converter); });
+}
 
 } // namespace pellux

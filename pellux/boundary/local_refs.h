@@ -42,6 +42,14 @@ public:
 
     explicit operator bool() const noexcept { return pushed; }
 
+    // Pops the frame now, keeping `result` alive as a reference of the frame
+    // below (null stays null).
+    jobject pop(jobject result) noexcept
+    {
+        pushed = false;
+        return env->PopLocalFrame(result);
+    }
+
 private:
     JNIEnv* env;
     bool pushed;
