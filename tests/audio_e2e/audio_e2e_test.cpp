@@ -6,6 +6,7 @@
 // connection after the device has been reconnected in another format, so the
 // check of the new connection sees the old, acceptable type here. A new
 // connection that the check refuses is shown over fakes (audio_units).
+#include "pellux_test_support.h"
 #include "capture_device.h"
 #include "strict_jni_gtest.h"
 
@@ -27,13 +28,10 @@ using ::testing::IsEmpty;
 
 namespace {
 
-constexpr char kCOMException[] = "orlesk/tavrin/pellux/PelluxCOMException";
-constexpr char kRuntimeException[] = "orlesk/tavrin/pellux/PelluxRuntimeException";
+using testsupport::kCOMException;
+using testsupport::kRuntimeException;
+using Apartment = testsupport::MultithreadedApartment;
 
-struct Apartment {
-    Apartment() { CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
-    ~Apartment() { CoUninitialize(); }
-};
 
 // A format as Java receives it: channels, bits per sample, samples per second.
 struct Format {

@@ -1,5 +1,7 @@
 #include "audio_fakes.h"
 
+#include "capture_device.h"
+
 #include "boundary/handle.h"
 
 #include <cstring>
@@ -47,13 +49,7 @@ void Script::failAlways(const std::string& step, HRESULT result)
 
 Capability pcm(WORD channels, DWORD samplesPerSecond, WORD bitsPerSample)
 {
-    WAVEFORMATEX wave{};
-    wave.wFormatTag = WAVE_FORMAT_PCM;
-    wave.nChannels = channels;
-    wave.nSamplesPerSec = samplesPerSecond;
-    wave.wBitsPerSample = bitsPerSample;
-    wave.nBlockAlign = static_cast<WORD>(channels * bitsPerSample / 8);
-    wave.nAvgBytesPerSec = samplesPerSecond * wave.nBlockAlign;
+    const WAVEFORMATEX wave = capdev::pcmFormat(channels, samplesPerSecond, bitsPerSample);
     Capability capability;
     capability.sampleSize = wave.nBlockAlign;
     const auto* bytes = reinterpret_cast<const BYTE*>(&wave);

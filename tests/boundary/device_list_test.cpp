@@ -1,6 +1,7 @@
 // Sessions, threads and device lists through the JNI entry points: against
 // Wine's real system device enumerator with devices registered in the
 // registry, and against a fake enumerator for what the real one cannot do.
+#include "pellux_test_support.h"
 #include "com_fakes.h"
 #include "fake_device_enumerator.h"
 #include "strict_jni.h"
@@ -24,8 +25,8 @@ using fakedevices::FakeDeviceEnumerator;
 
 namespace {
 
-constexpr char kCOMException[] = "orlesk/tavrin/pellux/PelluxCOMException";
-constexpr char kRuntimeException[] = "orlesk/tavrin/pellux/PelluxRuntimeException";
+using testsupport::kCOMException;
+using testsupport::kRuntimeException;
 // A filter class for registered devices; listing never creates it.
 constexpr CLSID kUnusedFilter = {0x5A1E0001, 0x1111, 0x4222, {0x83, 0x33, 0x44, 0x44, 0x55, 0x55, 0x66, 0x66}};
 

@@ -1,5 +1,6 @@
 // Capture through Wine's real filter graph, capture graph builder, Smart Tee,
 // Sample Grabber and Null Renderer; only the hardware is the test device.
+#include "pellux_test_support.h"
 #include "capture_device.h"
 #include "strict_jni_gtest.h"
 
@@ -20,13 +21,10 @@ using ::testing::IsEmpty;
 
 namespace {
 
-constexpr char kCOMException[] = "orlesk/tavrin/pellux/PelluxCOMException";
-constexpr char kRuntimeException[] = "orlesk/tavrin/pellux/PelluxRuntimeException";
+using testsupport::kCOMException;
+using testsupport::kRuntimeException;
+using Apartment = testsupport::MultithreadedApartment;
 
-struct Apartment {
-    Apartment() { CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
-    ~Apartment() { CoUninitialize(); }
-};
 
 struct Frame {
     jlong index;

@@ -1,6 +1,7 @@
 // Graphs built from fakes of the capture graph builder, filter graph, Sample
 // Grabber and Null Renderer ("FakeGraph" in each test's name); the device is
 // still the test capture device, bound through the real device enumerator.
+#include "pellux_test_support.h"
 #include "boundary/device_list.h"
 #include "boundary/handle.h"
 #include "capture/dv_sample_capture_graph.h"
@@ -24,14 +25,11 @@ using ::testing::IsEmpty;
 
 namespace {
 
-constexpr char kCOMException[] = "orlesk/tavrin/pellux/PelluxCOMException";
-constexpr char kRuntimeException[] = "orlesk/tavrin/pellux/PelluxRuntimeException";
+using testsupport::kCOMException;
+using testsupport::kRuntimeException;
+using Apartment = testsupport::MultithreadedApartment;
 constexpr long kFrameSize = capdev::kDV625FrameSize;
 
-struct Apartment {
-    Apartment() { CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
-    ~Apartment() { CoUninitialize(); }
-};
 
 class FakeGraphCapture : public ::testing::Test {
 protected:

@@ -2,6 +2,7 @@
 // double, and readers for the mediainfo objects the natives construct.
 #pragma once
 
+#include "pellux_test_support.h"
 #include "com_fakes.h"
 #include "strict_jni.h"
 #include "strict_jni_gtest.h"
@@ -16,8 +17,8 @@
 
 namespace mediatest {
 
-constexpr char kCOMException[] = "orlesk/tavrin/pellux/PelluxCOMException";
-constexpr char kRuntimeException[] = "orlesk/tavrin/pellux/PelluxRuntimeException";
+using testsupport::kCOMException;
+using testsupport::kRuntimeException;
 constexpr char kWaveFormatEx[] = "orlesk/tavrin/pellux/mediainfo/WaveFormatEx";
 constexpr char kVideoHeader[] = "orlesk/tavrin/pellux/mediainfo/VideoHeader";
 constexpr char kDVInfo[] = "orlesk/tavrin/pellux/mediainfo/DVInfo";
