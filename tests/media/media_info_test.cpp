@@ -1,8 +1,7 @@
 // getMediaInfo against a media detector of our own, for what Wine's real one
 // never reports: every field at its limits, DV, VIDEOINFOHEADER2 and MPEG
 // format blocks, short format blocks, partial opens and failing steps.
-#include "fake_media_detector.h"
-#include "media_test_support.h"
+#include "fake_detector_test.h"
 
 #include "media/media_type_converter.h"
 
@@ -106,20 +105,8 @@ FakeStream streamWithFormat(const GUID& formatType, size_t blockSize)
     return stream;
 }
 
-class MediaInfoFromDetector : public MediaTest {
+class MediaInfoFromDetector : public FakeDetectorTest {
 protected:
-    void SetUp() override
-    {
-        MediaTest::SetUp();
-        detector = fakes.make<FakeMediaDetector>();
-        substitution = std::make_unique<mediadet::MediaDetectorOverride>(*detector);
-    }
-    void TearDown() override
-    {
-        substitution.reset();
-        MediaTest::TearDown();
-    }
-
     jobject getMediaInfo(jstring path) { return jni.call(Java_orlesk_tavrin_pellux_Pellux_getMediaInfo, path); }
     jobject getMediaInfo() { return getMediaInfo(jni.newString(u"C:\\clip.avi")); }
 
@@ -132,8 +119,6 @@ protected:
         return streamsOf(jni.object(info));
     }
 
-    FakeMediaDetector* detector = nullptr;
-    std::unique_ptr<mediadet::MediaDetectorOverride> substitution;
 };
 
 TEST_F(MediaInfoFromDetector, EveryFieldReachesJavaWithItsBits)

@@ -1,7 +1,6 @@
 // getMediaVideoFrame against a media detector of our own: Wine's real one
 // answers GetBitmapBits with E_NOTIMPL (see media_files).
-#include "fake_media_detector.h"
-#include "media_test_support.h"
+#include "fake_detector_test.h"
 
 #include "orlesk_tavrin_pellux_Pellux.h"
 
@@ -34,20 +33,8 @@ std::vector<unsigned char> pixelsOf(const std::vector<unsigned char>& bitmap, si
     return std::vector<unsigned char>(bitmap.begin() + static_cast<long>(header), bitmap.end());
 }
 
-class VideoFrames : public MediaTest {
+class VideoFrames : public FakeDetectorTest {
 protected:
-    void SetUp() override
-    {
-        MediaTest::SetUp();
-        detector = fakes.make<FakeMediaDetector>();
-        substitution = std::make_unique<mediadet::MediaDetectorOverride>(*detector);
-    }
-    void TearDown() override
-    {
-        substitution.reset();
-        MediaTest::TearDown();
-    }
-
     // The Java side passes the height first, then the width.
     jbyteArray frame(jint height, jint width, jlong time = 0)
     {
@@ -61,8 +48,6 @@ protected:
         return array == nullptr ? std::vector<jbyte>{} : jni.bytes(array);
     }
 
-    FakeMediaDetector* detector = nullptr;
-    std::unique_ptr<mediadet::MediaDetectorOverride> substitution;
 };
 
 TEST_F(VideoFrames, BottomUpBitmapArrivesTopRowFirst)
