@@ -28,35 +28,39 @@ constexpr std::int32_t firstScrambledByte = 8;
 
 // Bytes of the name from its terminating zero back to its first byte, each
 // as a signed 8-bit value.
-inline std::uint32_t seedFor(const char* name) {
-  std::uint32_t seed = 0;
-  for (std::size_t i = std::strlen(name) + 1; i-- > 0;) {
-    auto byte = static_cast<std::int32_t>(static_cast<signed char>(name[i]));
-    seed = seed * seedMultiplier + static_cast<std::uint32_t>(byte) + seedAddend;
-  }
-  return seed;
+inline std::uint32_t seedFor(const char* name)
+{
+    std::uint32_t seed = 0;
+    for (std::size_t i = std::strlen(name) + 1; i-- > 0;) {
+        auto byte = static_cast<std::int32_t>(static_cast<signed char>(name[i]));
+        seed = seed * seedMultiplier + static_cast<std::uint32_t>(byte) + seedAddend;
+    }
+    return seed;
 }
 
-inline std::uint8_t keyFor(std::uint32_t seed) {
-  auto remainder = static_cast<std::int32_t>(seed) % remainderDivisor;  // truncated toward zero
-  return static_cast<std::uint8_t>(static_cast<std::uint32_t>(remainder) & 0xFFu) ^ keyByte;
+inline std::uint8_t keyFor(std::uint32_t seed)
+{
+    auto remainder = static_cast<std::int32_t>(seed) % remainderDivisor; // truncated toward zero
+    return static_cast<std::uint8_t>(static_cast<std::uint32_t>(remainder) & 0xFFu) ^ keyByte;
 }
 
-inline std::uint32_t advance(std::uint32_t seed) {
-  auto shifted = static_cast<std::uint32_t>(static_cast<std::int32_t>(seed) >> shiftCount);  // arithmetic
-  return shifted ^ (seed * stateMultiplier) ^ stateConstant;
+inline std::uint32_t advance(std::uint32_t seed)
+{
+    auto shifted = static_cast<std::uint32_t>(static_cast<std::int32_t>(seed) >> shiftCount); // arithmetic
+    return shifted ^ (seed * stateMultiplier) ^ stateConstant;
 }
 
 // Scrambles or restores bytes[8 .. length-1] in place for the named class.
-inline void applyClassKeystream(const char* name, void* bytes, std::int32_t length) {
-  auto* data = static_cast<std::uint8_t*>(bytes);
-  std::uint32_t seed = seedFor(name);
-  for (std::int32_t i = firstScrambledByte; i < length; ++i) {
-    data[i] ^= keyFor(seed);
-    seed = advance(seed);
-  }
+inline void applyClassKeystream(const char* name, void* bytes, std::int32_t length)
+{
+    auto* data = static_cast<std::uint8_t*>(bytes);
+    std::uint32_t seed = seedFor(name);
+    for (std::int32_t i = firstScrambledByte; i < length; ++i) {
+        data[i] ^= keyFor(seed);
+        seed = advance(seed);
+    }
 }
 
-}  // namespace classkey
+} // namespace classkey
 
 #endif

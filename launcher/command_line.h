@@ -24,6 +24,6 @@ std::string unquotedCopy(const std::string& text);
 // The text in front of the last backslash, or "." when there is none.
 std::string directoryOf(const std::string& path);
 
-}  // namespace launcher
+} // namespace launcher
 
 #endif

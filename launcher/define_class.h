@@ -15,9 +15,9 @@
 
 namespace launcher {
 
-extern const char defineClassName[];       // "defineClass"
-extern const char defineClassSignature[];  // its JNI signature
+extern const char defineClassName[];      // "defineClass"
+extern const char defineClassSignature[]; // its JNI signature
 
-}  // namespace launcher
+} // namespace launcher
 
 #endif

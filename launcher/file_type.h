@@ -10,7 +10,7 @@ namespace launcher {
 
 constexpr bool fileTypeRegistrationEnabled = true;
 // When this key exists the user has opted out: nothing is written.
-extern const char fileTypeOptOutKey[];  // "tvrfile\\noUpdate"
+extern const char fileTypeOptOutKey[]; // "tvrfile\\noUpdate"
 
 // The open command and the document icon for a launcher at exePath.
 std::string openCommandFor(const std::string& exePath);
@@ -22,9 +22,9 @@ void registerCatalogFileType(const std::string& exePath);
 
 // Registry access below HKEY_CLASSES_ROOT.
 bool classesKeyExists(const std::string& key);
-std::optional<std::string> readClassesValue(const std::string& key);  // the default value, at most 255 bytes
+std::optional<std::string> readClassesValue(const std::string& key); // the default value, at most 255 bytes
 void writeClassesValue(const std::string& key, const std::string& subkey, const std::string& text);
 
-}  // namespace launcher
+} // namespace launcher
 
 #endif

@@ -10,13 +10,11 @@
 
 namespace launcher {
 
-const char repairWorkedMessage[] =
-    "You didn't install the application correctly (bad zip expansion options?)\n"
-    "However, auto-patching the \"lib\" subdirectory seemed to work!\n"
-    "Please try launching the application again.";
-const char repairFailedMessage[] =
-    "You didn't install correctly. Please check your zip expansion\n"
-    "options to ensure directory names are restored and re-install the application.";
+const char repairWorkedMessage[] = "You didn't install the application correctly (bad zip expansion options?)\n"
+                                   "However, auto-patching the \"lib\" subdirectory seemed to work!\n"
+                                   "Please try launching the application again.";
+const char repairFailedMessage[] = "You didn't install correctly. Please check your zip expansion\n"
+                                   "options to ensure directory names are restored and re-install the application.";
 
 namespace {
 
@@ -25,39 +23,42 @@ constexpr int completeArchiveCount = 3;
 
 // 0 when the entry was moved, -1 when not. A destination beyond the system's
 // path limit is not attempted.
-int moveEntry(const char* name, const std::string& destination) {
-  if (destination.size() >= MAX_PATH) {
-    launchLog("Destination longer than %d characters: %s\n", MAX_PATH - 1, destination.c_str());
-    return -1;
-  }
-  return MoveFileA(name, destination.c_str()) ? 0 : -1;
+int moveEntry(const char* name, const std::string& destination)
+{
+    if (destination.size() >= MAX_PATH) {
+        launchLog("Destination longer than %d characters: %s\n", MAX_PATH - 1, destination.c_str());
+        return -1;
+    }
+    return MoveFileA(name, destination.c_str()) ? 0 : -1;
 }
 
-}  // namespace
+} // namespace
 
-int moveMatchingFiles(const std::string& pattern, const std::string& folder) {
-  WIN32_FIND_DATAA entry;
-  FileSearch search(FindFirstFileA(pattern.c_str(), &entry));
-  if (!search) {
-    launchLog("No files found: %s\n", pattern.c_str());
-    return 0;
-  }
-  int count = 0;
-  do {
-    std::string destination = folder + "\\" + entry.cFileName;
-    int result = moveEntry(entry.cFileName, destination);
-    launchLog("rename %s to %s res=%d\n", entry.cFileName, destination.c_str(), result);
-    ++count;
-  } while (FindNextFileA(search.get(), &entry));
-  return count;
+int moveMatchingFiles(const std::string& pattern, const std::string& folder)
+{
+    WIN32_FIND_DATAA entry;
+    FileSearch search(FindFirstFileA(pattern.c_str(), &entry));
+    if (!search) {
+        launchLog("No files found: %s\n", pattern.c_str());
+        return 0;
+    }
+    int count = 0;
+    do {
+        std::string destination = folder + "\\" + entry.cFileName;
+        int result = moveEntry(entry.cFileName, destination);
+        launchLog("rename %s to %s res=%d\n", entry.cFileName, destination.c_str(), result);
+        ++count;
+    } while (FindNextFileA(search.get(), &entry));
+    return count;
 }
 
-void repairLibDirectory() {
-  CreateDirectoryA("lib", nullptr);
-  int archives = moveMatchingFiles("*.zip", "lib");
-  archives += moveMatchingFiles("*.jar", "lib");
-  showLaunchError(archives > completeArchiveCount ? repairWorkedMessage : repairFailedMessage);
-  std::exit(repairExitCode);
+void repairLibDirectory()
+{
+    CreateDirectoryA("lib", nullptr);
+    int archives = moveMatchingFiles("*.zip", "lib");
+    archives += moveMatchingFiles("*.jar", "lib");
+    showLaunchError(archives > completeArchiveCount ? repairWorkedMessage : repairFailedMessage);
+    std::exit(repairExitCode);
 }
 
-}  // namespace launcher
+} // namespace launcher

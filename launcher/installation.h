@@ -20,6 +20,6 @@ int moveMatchingFiles(const std::string& pattern, const std::string& folder);
 // and ends the process with repairExitCode.
 [[noreturn]] void repairLibDirectory();
 
-}  // namespace launcher
+} // namespace launcher
 
 #endif

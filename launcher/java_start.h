@@ -10,8 +10,8 @@
 namespace launcher {
 
 extern const char javaDownloadSite[];
-extern const char bootstrapClassName[];  // "orlesk/tavrin/SecureLauncher"
-extern const char* const extraVmOptions[];  // ended by a null entry
+extern const char bootstrapClassName[];    // "orlesk/tavrin/SecureLauncher"
+extern const char* const extraVmOptions[]; // ended by a null entry
 
 // The runtime's home folder from the registry (HKEY_LOCAL_MACHINE), or none.
 std::optional<std::string> findJavaHome();
@@ -30,6 +30,6 @@ std::string logLocationOption();
 std::string startJava(const std::string& classPath, const std::string& libraryPath,
                       const std::vector<std::string>& arguments);
 
-}  // namespace launcher
+} // namespace launcher
 
 #endif

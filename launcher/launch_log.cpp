@@ -22,103 +22,118 @@ namespace {
 
 // vsnprintf stops at the end of the buffer, so at most 4095 characters and the
 // terminating zero are ever held.
-void appendToBuffer(const char* format, std::va_list args) {
-  std::size_t used = std::strlen(launchLogBuffer);
-  if (std::strlen(format) + used + launchLogLineAllowance > launchLogBufferSize) return;
-  std::vsnprintf(launchLogBuffer + used, launchLogBufferSize - used, format, args);
+void appendToBuffer(const char* format, std::va_list args)
+{
+    std::size_t used = std::strlen(launchLogBuffer);
+    if (std::strlen(format) + used + launchLogLineAllowance > launchLogBufferSize)
+        return;
+    std::vsnprintf(launchLogBuffer + used, launchLogBufferSize - used, format, args);
 }
 
 // A line cut at the buffer's end gets its line break when the buffer goes
 // into the log, so the lines after it start on their own.
-bool endsInsideALine() {
-  std::size_t used = std::strlen(launchLogBuffer);
-  return used > 0 && launchLogBuffer[used - 1] != '\n';
+bool endsInsideALine()
+{
+    std::size_t used = std::strlen(launchLogBuffer);
+    return used > 0 && launchLogBuffer[used - 1] != '\n';
 }
 
 // Log files of older versions, kept in the installation folder.
-void deleteLegacyLogs() {
-  if (!pathExists("Logs")) return;
-  DeleteFileA("Tavrin Error Log");
-  DeleteFileA("Logs\\Tavrin Error Log.old");
-  DeleteFileA("Logs\\Tavrin Error Log");
+void deleteLegacyLogs()
+{
+    if (!pathExists("Logs"))
+        return;
+    DeleteFileA("Tavrin Error Log");
+    DeleteFileA("Logs\\Tavrin Error Log.old");
+    DeleteFileA("Logs\\Tavrin Error Log");
 }
 
 // The previous run's log becomes the backup; the backup before it is lost.
-void rotateLog(const std::string& log, const std::string& backup) {
-  DeleteFileA(backup.c_str());
-  int status = std::rename(log.c_str(), backup.c_str()) == 0 ? 0 : -1;
-  if (status != 0) launchLog("Backup %s: %s (status %d)\n", log.c_str(), std::strerror(errno), status);
+void rotateLog(const std::string& log, const std::string& backup)
+{
+    DeleteFileA(backup.c_str());
+    int status = std::rename(log.c_str(), backup.c_str()) == 0 ? 0 : -1;
+    if (status != 0)
+        launchLog("Backup %s: %s (status %d)\n", log.c_str(), std::strerror(errno), status);
 }
 
 // The log's handle becomes the process's standard handles (for a runtime
 // library loaded later, such as the virtual machine's), and our own standard
 // descriptors become duplicates of the log's descriptor.
-void sendStandardStreamsTo(std::FILE* log) {
-  int logDescriptor = _fileno(log);
-  HANDLE logHandle = reinterpret_cast<HANDLE>(_get_osfhandle(logDescriptor));
-  SetStdHandle(STD_OUTPUT_HANDLE, logHandle);
-  SetStdHandle(STD_ERROR_HANDLE, logHandle);
-  if (_dup2(logDescriptor, _fileno(stderr)) != 0) {
-    launchLog("failed to redirect stderr: %s\n", std::strerror(errno));
-  }
-  if (_dup2(logDescriptor, _fileno(stdout)) != 0) {
-    launchLog("failed to redirect stdout: %s\n", std::strerror(errno));
-  }
+void sendStandardStreamsTo(std::FILE* log)
+{
+    int logDescriptor = _fileno(log);
+    HANDLE logHandle = reinterpret_cast<HANDLE>(_get_osfhandle(logDescriptor));
+    SetStdHandle(STD_OUTPUT_HANDLE, logHandle);
+    SetStdHandle(STD_ERROR_HANDLE, logHandle);
+    if (_dup2(logDescriptor, _fileno(stderr)) != 0) {
+        launchLog("failed to redirect stderr: %s\n", std::strerror(errno));
+    }
+    if (_dup2(logDescriptor, _fileno(stdout)) != 0) {
+        launchLog("failed to redirect stdout: %s\n", std::strerror(errno));
+    }
 }
 
-}  // namespace
+} // namespace
 
-void launchLog(const char* format, ...) {
-  std::va_list args;
-  va_start(args, format);
-  if (logStream) {
-    std::vfprintf(logStream, format, args);
-    std::fflush(logStream);
-  } else {
-    appendToBuffer(format, args);
-  }
-  va_end(args);
+void launchLog(const char* format, ...)
+{
+    std::va_list args;
+    va_start(args, format);
+    if (logStream) {
+        std::vfprintf(logStream, format, args);
+        std::fflush(logStream);
+    } else {
+        appendToBuffer(format, args);
+    }
+    va_end(args);
 }
 
-std::string errorLogFolder() {
-  std::optional<std::string> base = environmentValue("LOCALAPPDATA");
-  if (!base) base = environmentValue("APPDATA");
-  std::string folder = "Logs";
-  if (base) {
-    folder = *base + "\\Orlesk";
-    if (!pathExists(folder)) CreateDirectoryA(folder.c_str(), nullptr);
-    folder += "\\Logs";
-  }
-  if (!pathExists(folder)) {
-    int created = CreateDirectoryA(folder.c_str(), nullptr) ? 1 : 0;
-    launchLog("mkdir %s res=%d\n", folder.c_str(), created);
-  }
-  if (!pathExists(folder)) folder = ".";
-  return folder;
+std::string errorLogFolder()
+{
+    std::optional<std::string> base = environmentValue("LOCALAPPDATA");
+    if (!base)
+        base = environmentValue("APPDATA");
+    std::string folder = "Logs";
+    if (base) {
+        folder = *base + "\\Orlesk";
+        if (!pathExists(folder))
+            CreateDirectoryA(folder.c_str(), nullptr);
+        folder += "\\Logs";
+    }
+    if (!pathExists(folder)) {
+        int created = CreateDirectoryA(folder.c_str(), nullptr) ? 1 : 0;
+        launchLog("mkdir %s res=%d\n", folder.c_str(), created);
+    }
+    if (!pathExists(folder))
+        folder = ".";
+    return folder;
 }
 
-void redirectErrorLog() {
-  std::string folder = errorLogFolder();
-  deleteLegacyLogs();
-  std::string backup = folder + "\\" + errorLogName + ".bak";
-  std::string log = folder + "\\" + errorLogName + ".txt";
-  rotateLog(log, backup);
+void redirectErrorLog()
+{
+    std::string folder = errorLogFolder();
+    deleteLegacyLogs();
+    std::string backup = folder + "\\" + errorLogName + ".bak";
+    std::string log = folder + "\\" + errorLogName + ".txt";
+    rotateLog(log, backup);
 
-  std::FILE* stream = std::fopen(log.c_str(), "w");
-  if (!stream) {
-    failedLogPath = log;
-    actualLogPath.reset();
-    return;
-  }
-  logStream = stream;
-  sendStandardStreamsTo(stream);
-  launchLog("%s", launchLogBuffer);
-  if (endsInsideALine()) launchLog("\n");
-  launchLog("redirected output %d & %d to fd %d\n", _fileno(stdout), _fileno(stderr), _fileno(stream));
-  std::setvbuf(stdout, nullptr, _IONBF, 0);
-  std::setvbuf(stderr, nullptr, _IONBF, 0);
-  failedLogPath.reset();
-  actualLogPath = log;
+    std::FILE* stream = std::fopen(log.c_str(), "w");
+    if (!stream) {
+        failedLogPath = log;
+        actualLogPath.reset();
+        return;
+    }
+    logStream = stream;
+    sendStandardStreamsTo(stream);
+    launchLog("%s", launchLogBuffer);
+    if (endsInsideALine())
+        launchLog("\n");
+    launchLog("redirected output %d & %d to fd %d\n", _fileno(stdout), _fileno(stderr), _fileno(stream));
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    std::setvbuf(stderr, nullptr, _IONBF, 0);
+    failedLogPath.reset();
+    actualLogPath = log;
 }
 
-}  // namespace launcher
+} // namespace launcher

@@ -17,11 +17,11 @@ constexpr std::size_t launchLogBufferSize = 4096;
 // Room a line may need: a line is only buffered while this much is left.
 constexpr std::size_t launchLogLineAllowance = 1024;
 
-extern char launchLogBuffer[launchLogBufferSize];  // zero-terminated, initially empty
-extern std::FILE* logStream;                       // the error log once it is open
-extern const char errorLogName[];                  // "Tavrin Error Log"
-extern std::optional<std::string> failedLogPath;   // the log that could not be opened
-extern std::optional<std::string> actualLogPath;   // the log in use
+extern char launchLogBuffer[launchLogBufferSize]; // zero-terminated, initially empty
+extern std::FILE* logStream;                      // the error log once it is open
+extern const char errorLogName[];                 // "Tavrin Error Log"
+extern std::optional<std::string> failedLogPath;  // the log that could not be opened
+extern std::optional<std::string> actualLogPath;  // the log in use
 
 // printf-style diagnostic line (the format ends in "\n").
 void launchLog(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
@@ -33,6 +33,6 @@ void redirectErrorLog();
 // The folder the error log goes into, created when missing.
 std::string errorLogFolder();
 
-}  // namespace launcher
+} // namespace launcher
 
 #endif

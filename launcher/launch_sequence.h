@@ -26,7 +26,7 @@ std::string findQTJava();
 // The system folder through the given query (GetSystemDirectoryA's form),
 // with "\\QTJava.zip" appended. A folder that does not fit the 128-character
 // buffer is logged and left out.
-std::string qtJavaInSystemFolder(UINT (WINAPI* systemFolder)(LPSTR, UINT) = GetSystemDirectoryA);
+std::string qtJavaInSystemFolder(UINT(WINAPI* systemFolder)(LPSTR, UINT) = GetSystemDirectoryA);
 
 // The class path with the QuickTime archive in its place.
 std::string classPathFor(const std::string& qtJavaPath);
@@ -37,6 +37,6 @@ std::vector<std::string> argumentVectorFor(const std::string& fileArgument);
 // The standard asctime form: "Tue Dec  8 01:02:03 2026\n".
 std::string launchTimeText(const std::tm& time);
 
-}  // namespace launcher
+} // namespace launcher
 
 #endif

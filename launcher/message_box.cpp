@@ -6,8 +6,9 @@ namespace launcher {
 
 const char launchErrorTitle[] = "Application Launch Error";
 
-void showLaunchError(const std::string& text) {
-  MessageBoxA(nullptr, text.c_str(), launchErrorTitle, MB_OK | MB_ICONERROR);
+void showLaunchError(const std::string& text)
+{
+    MessageBoxA(nullptr, text.c_str(), launchErrorTitle, MB_OK | MB_ICONERROR);
 }
 
-}  // namespace launcher
+} // namespace launcher

@@ -14,6 +14,6 @@ bool pathExists(const std::string& path);
 // The value of an environment variable; none when it is not set (or empty).
 std::optional<std::string> environmentValue(const char* name);
 
-}  // namespace launcher
+} // namespace launcher
 
 #endif

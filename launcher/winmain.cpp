@@ -3,6 +3,7 @@
 
 #include "launch_sequence.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLineTail, int showCommand) {
-  return launcher::launcherMain(instance, previousInstance, commandLineTail, showCommand);
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLineTail, int showCommand)
+{
+    return launcher::launcherMain(instance, previousInstance, commandLineTail, showCommand);
 }

@@ -111,8 +111,8 @@ void measureLockWait(strictjni::StrictJni& jni, Bench& bench)
     std::sort(durations.begin(), durations.end());
     const double median = durations[durations.size() / 2];
     const double longest = durations.back();
-    std::printf("contended run: %zu SampleCB calls (%zu failed), %zu frames taken by the reader\n",
-                durations.size(), failures.load(), taken);
+    std::printf("contended run: %zu SampleCB calls (%zu failed), %zu frames taken by the reader\n", durations.size(),
+                failures.load(), taken);
     const double p999 = durations[durations.size() * 999 / 1000];
     std::printf("SampleCB median %.1f us, 99.9th percentile %.1f us, longest %.1f us\n", median * 1e6, p999 * 1e6,
                 longest * 1e6);
@@ -154,8 +154,7 @@ int main()
         bestSecondsPerFrame([&] { bench.captureFrame(); });
         const double copy = bestSecondsPerFrame([&] { bench.copyFrame(frameBuffer); });
         const double capture = bestSecondsPerFrame([&] { bench.captureFrame(); });
-        const double storeAllocations =
-            allocationsPerFrame([&] { bench.callback.SampleCB(0.0, &sample); });
+        const double storeAllocations = allocationsPerFrame([&] { bench.callback.SampleCB(0.0, &sample); });
         const double takeAllocations = allocationsPerFrame([&] {
             bench.callback.SampleCB(0.0, &sample);
             Java_orlesk_tavrin_pellux_Pellux_getFrame(env, pellux, device, array);

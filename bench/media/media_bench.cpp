@@ -52,7 +52,7 @@ std::pair<double, double> compare(const std::function<void()>& first, const std:
 
 void benchReversal()
 {
-    const size_t length = 720 * 3 * 576;  // rows of 2160 bytes need no padding
+    const size_t length = 720 * 3 * 576; // rows of 2160 bytes need no padding
     std::vector<unsigned char> source(length), target(length);
     for (size_t i = 0; i < length; ++i)
         source[i] = static_cast<unsigned char>(i * 31 + 7);
@@ -69,8 +69,9 @@ void benchReversal()
             }
         },
         31);
-    std::printf("720 x 576 bottom-up bitmap (%zu bytes): reversal %.1f us, memcpy %.1f us, ratio %.2f (target <= 1.5)\n",
-                length, reversal / repeat * 1e6, copy / repeat * 1e6, reversal / copy);
+    std::printf(
+        "720 x 576 bottom-up bitmap (%zu bytes): reversal %.1f us, memcpy %.1f us, ratio %.2f (target <= 1.5)\n",
+        length, reversal / repeat * 1e6, copy / repeat * 1e6, reversal / copy);
 }
 
 // What getMediaInfo asks the detector, without JNI.

@@ -46,14 +46,14 @@ enum class Flavour { DV525, DV625, Audio };
 
 // The faults a driver can show; the defaults describe a good device.
 struct Faults {
-    std::vector<GUID> refusedInterfaces;  // QueryInterface on the filter and the pin refuses these
-    int outputPins = 1;                   // 0, 1 or 2 output pins
+    std::vector<GUID> refusedInterfaces; // QueryInterface on the filter and the pin refuses these
+    int outputPins = 1;                  // 0, 1 or 2 output pins
     bool temporalCompression = false;
     bool variableSizeSamples = false;
-    GUID majorType = GUID_NULL;   // GUID_NULL: the flavour's own
+    GUID majorType = GUID_NULL; // GUID_NULL: the flavour's own
     GUID subtype = GUID_NULL;
-    GUID formatType = GUID_NULL;              // the offered and connected format type
-    GUID streamConfigFormatType = GUID_NULL;  // what IAMStreamConfig::GetFormat reports
+    GUID formatType = GUID_NULL;             // the offered and connected format type
+    GUID streamConfigFormatType = GUID_NULL; // what IAMStreamConfig::GetFormat reports
     HRESULT getModeResult = S_OK;
     HRESULT putModeResult = S_OK;
     HRESULT getTimecodeResult = S_OK;
@@ -95,13 +95,13 @@ struct DeviceConfig {
     long minimumBuffers = 2;
     // Samples per second the streaming thread delivers; 0: as fast as it can.
     double sampleRate = 200;
-    uint32_t sampleLimit = 0;     // stop delivering after this many; 0: never
-    bool setMediaTimes = true;    // media time start = mediaTimeBase + sequence
+    uint32_t sampleLimit = 0;  // stop delivering after this many; 0: never
+    bool setMediaTimes = true; // media time start = mediaTimeBase + sequence
     int64_t mediaTimeBase = 1000;
-    long dataLength = 0;          // actual data length of each sample; 0: the whole buffer
-    LONG transportMode = 0x10C9;  // ED_MODE_STOP
-    DWORD timecode = 0x01020304;  // the driver's packed timecode word
-    MixerConfig mixer;            // audio
+    long dataLength = 0;         // actual data length of each sample; 0: the whole buffer
+    LONG transportMode = 0x10C9; // ED_MODE_STOP
+    DWORD timecode = 0x01020304; // the driver's packed timecode word
+    MixerConfig mixer;           // audio
     Faults faults;
     // What creating the filter answers when the moniker is bound.
     HRESULT createResult = S_OK;
@@ -115,7 +115,7 @@ struct DeviceConfig {
     // 48 kHz 16-bit stereo PCM unless formats are given.
     static DeviceConfig audio(std::vector<WAVEFORMATEX> formats = {});
 
-    long frameSize() const;  // DV: one DV frame
+    long frameSize() const; // DV: one DV frame
     bool isDV() const { return flavour != Flavour::Audio; }
 };
 
@@ -124,16 +124,16 @@ WAVEFORMATEX pcmFormat(WORD channels, DWORD samplesPerSecond, WORD bitsPerSample
 // What the device saw and did, for assertions. Counters are atomic: the
 // streaming thread writes them.
 struct DeviceState {
-    std::atomic<uint32_t> delivered{0};       // samples given to Receive
+    std::atomic<uint32_t> delivered{0}; // samples given to Receive
     std::atomic<uint32_t> receiveFailures{0};
     std::atomic<LONG> lastReceiveResult{S_OK};
     std::atomic<int> connections{0};
     std::atomic<bool> streaming{false};
     std::atomic<LONG> transportMode{0};
     std::atomic<int> filtersCreated{0};
-    ALLOCATOR_PROPERTIES suggested{};         // last suggestion (audio)
+    ALLOCATOR_PROPERTIES suggested{}; // last suggestion (audio)
     std::atomic<bool> wasSuggested{false};
-    ALLOCATOR_PROPERTIES negotiated{};        // of the last connection
+    ALLOCATOR_PROPERTIES negotiated{}; // of the last connection
     // The mixer calls in order: "get_Bass", "put_Pan 0.5" (Java thread only).
     std::vector<std::string> mixerCalls;
 };

@@ -232,8 +232,8 @@ ALLOCATOR_PROPERTIES OutputPin::wantedProperties() const
 HRESULT OutputPin::decideAllocator(IMemInputPin& input)
 {
     if (!allocator) {
-        const HRESULT created = CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER,
-                                                 IID_PPV_ARGS(&allocator));
+        const HRESULT created =
+            CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&allocator));
         if (FAILED(created))
             return created;
     }
@@ -873,7 +873,7 @@ InstalledDevice::InstalledDevice(DeviceConfig config, std::wstring name, std::ws
     entry.key = std::move(key);
     entry.friendlyName = std::move(name);
     entry.filterClass = filterClass;
-    const GUID& listed = category != nullptr ? *category
+    const GUID& listed = category != nullptr    ? *category
                          : configuration.isDV() ? CLSID_VideoInputDeviceCategory
                                                 : CLSID_AudioInputDeviceCategory;
     registration = std::make_unique<comfake::RegisteredDevice>(listed, entry);

@@ -89,16 +89,15 @@ private:
     CaptureFilter& filter;
     InstalledDevice& device;
     std::wstring name;
-    std::vector<MediaType> types;   // what EnumMediaTypes offers
-    size_t currentFormat = 0;       // audio: index into device formats
+    std::vector<MediaType> types; // what EnumMediaTypes offers
+    size_t currentFormat = 0;     // audio: index into device formats
     Microsoft::WRL::ComPtr<IPin> peer;
     Microsoft::WRL::ComPtr<IMemInputPin> memInput;
-    Microsoft::WRL::ComPtr<IMemAllocator> allocator;  // kept for the pin's life
+    Microsoft::WRL::ComPtr<IMemAllocator> allocator; // kept for the pin's life
     MediaType connected;
 };
 
-class CaptureFilter
-    : public comfake::Object<IBaseFilter, IAMExtTransport, IAMTimecodeReader, IAMAudioInputMixer> {
+class CaptureFilter : public comfake::Object<IBaseFilter, IAMExtTransport, IAMTimecodeReader, IAMAudioInputMixer> {
 public:
     CaptureFilter(InstalledDevice& device, CLSID filterClass);
     ~CaptureFilter() override;
@@ -193,7 +192,7 @@ private:
     InstalledDevice& device;
     CLSID filterClass;
     std::vector<OutputPin*> pins;
-    IFilterGraph* graph = nullptr;  // not referenced: the graph owns the filter
+    IFilterGraph* graph = nullptr; // not referenced: the graph owns the filter
     std::wstring graphName;
     FILTER_STATE state = State_Stopped;
 

@@ -159,10 +159,7 @@ public:
     {
         return E_NOTIMPL;
     }
-    STDMETHODIMP FindInterface(const GUID*, const GUID*, IBaseFilter*, REFIID, void**) override
-    {
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP FindInterface(const GUID*, const GUID*, IBaseFilter*, REFIID, void**) override { return E_NOTIMPL; }
     STDMETHODIMP RenderStream(const GUID*, const GUID*, IUnknown*, IBaseFilter*, IBaseFilter*) override
     {
         graph.record("RenderStream");

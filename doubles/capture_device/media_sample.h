@@ -32,7 +32,10 @@ public:
         *pointer = buffer.data();
         return S_OK;
     }
-    STDMETHODIMP_(long) GetSize() override { return reportedSize >= 0 ? reportedSize : static_cast<long>(buffer.size()); }
+    STDMETHODIMP_(long) GetSize() override
+    {
+        return reportedSize >= 0 ? reportedSize : static_cast<long>(buffer.size());
+    }
     STDMETHODIMP GetTime(REFERENCE_TIME*, REFERENCE_TIME*) override { return VFW_E_SAMPLE_TIME_NOT_SET; }
     STDMETHODIMP SetTime(REFERENCE_TIME*, REFERENCE_TIME*) override { return S_OK; }
     STDMETHODIMP IsSyncPoint() override { return S_OK; }

@@ -41,8 +41,8 @@ private:
 
 ClassOverride::ClassOverride(REFCLSID clsid, Create create) : factory(std::make_unique<Factory>(std::move(create)))
 {
-    const HRESULT hr = CoRegisterClassObject(clsid, static_cast<IClassFactory*>(factory.get()),
-                                             CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
+    const HRESULT hr = CoRegisterClassObject(clsid, static_cast<IClassFactory*>(factory.get()), CLSCTX_INPROC_SERVER,
+                                             REGCLS_MULTIPLEUSE, &cookie);
     if (FAILED(hr))
         throw std::runtime_error("CoRegisterClassObject failed");
 }

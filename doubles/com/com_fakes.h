@@ -133,9 +133,9 @@ private:
 // binding the device's moniker creates). Removed again on destruction.
 // Values are written with RegSetValueExW, so names outside ASCII survive.
 struct DeviceEntry {
-    std::wstring key;                  // instance key name; devices are listed in key order
+    std::wstring key; // instance key name; devices are listed in key order
     std::wstring friendlyName;
-    std::wstring description;          // written only when hasDescription
+    std::wstring description; // written only when hasDescription
     bool hasDescription = false;
     bool hasFriendlyName = true;
     CLSID filterClass = GUID_NULL;

@@ -4,8 +4,9 @@
 
 namespace strictjni {
 
-void failTestOnViolation(StrictJni& jni) {
-  jni.setViolationHandler([](const Violation& violation) { ADD_FAILURE() << violation.text(); });
+void failTestOnViolation(StrictJni& jni)
+{
+    jni.setViolationHandler([](const Violation& violation) { ADD_FAILURE() << violation.text(); });
 }
 
-}  // namespace strictjni
+} // namespace strictjni

@@ -9,6 +9,6 @@ namespace strictjni {
 
 void failTestOnViolation(StrictJni& jni);
 
-}  // namespace strictjni
+} // namespace strictjni
 
 #endif

@@ -9,15 +9,15 @@
 namespace standin {
 
 class Record {
- public:
-  explicit Record(std::string path) : path_(std::move(path)) {}
-  void line(const std::string& text);  // safe from any thread
+public:
+    explicit Record(std::string path) : path_(std::move(path)) {}
+    void line(const std::string& text); // safe from any thread
 
- private:
-  std::mutex mutex_;
-  std::string path_;
+private:
+    std::mutex mutex_;
+    std::string path_;
 };
 
-}  // namespace standin
+} // namespace standin
 
 #endif

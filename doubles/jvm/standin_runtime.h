@@ -33,30 +33,30 @@
 namespace standin {
 
 class StandInRuntime {
- public:
-  StandInRuntime(std::string behaviour, std::string recordPath);
+public:
+    StandInRuntime(std::string behaviour, std::string recordPath);
 
-  Record& record() { return record_; }
-  const std::string& behaviour() const { return behaviour_; }
+    Record& record() { return record_; }
+    const std::string& behaviour() const { return behaviour_; }
 
-  // JNI_CreateJavaVM: false when creation is to fail.
-  bool create(const JavaVMInitArgs& args, JavaVM** vm, JNIEnv** env);
+    // JNI_CreateJavaVM: false when creation is to fail.
+    bool create(const JavaVMInitArgs& args, JavaVM** vm, JNIEnv** env);
 
- private:
-  void installInterpositions(JNIEnv* env);
-  strictjni::Value playSecureLauncherMain(strictjni::Invocation& call);
-  bool defineMainClass(JNIEnv* env);
-  void startApplicationThread();
-  void waitForApplicationThreads();
-  std::string option(const std::string& name) const;  // a -D property's value, or ""
+private:
+    void installInterpositions(JNIEnv* env);
+    strictjni::Value playSecureLauncherMain(strictjni::Invocation& call);
+    bool defineMainClass(JNIEnv* env);
+    void startApplicationThread();
+    void waitForApplicationThreads();
+    std::string option(const std::string& name) const; // a -D property's value, or ""
 
-  std::string behaviour_;
-  Record record_;
-  std::vector<std::string> options_;
-  std::unique_ptr<strictjni::StrictJni> jni_;
-  std::vector<std::thread> applicationThreads_;
+    std::string behaviour_;
+    Record record_;
+    std::vector<std::string> options_;
+    std::unique_ptr<strictjni::StrictJni> jni_;
+    std::vector<std::thread> applicationThreads_;
 };
 
-}  // namespace standin
+} // namespace standin
 
 #endif

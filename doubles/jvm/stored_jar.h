@@ -13,6 +13,6 @@ namespace standin {
 // such entry, or holds it compressed.
 std::optional<std::vector<char>> readStoredEntry(const std::string& archive, const std::string& entry);
 
-}  // namespace standin
+} // namespace standin
 
 #endif

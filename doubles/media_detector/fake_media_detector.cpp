@@ -156,8 +156,7 @@ STDMETHODIMP FakeMediaDetector::get_FrameRate(double* rate)
 }
 
 MediaDetectorOverride::MediaDetectorOverride(FakeMediaDetector& detector)
-    : classOverride(CLSID_MediaDet,
-                    [&detector](REFIID iid, void** out) { return detector.QueryInterface(iid, out); })
+    : classOverride(CLSID_MediaDet, [&detector](REFIID iid, void** out) { return detector.QueryInterface(iid, out); })
 {
 }
 

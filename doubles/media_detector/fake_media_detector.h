@@ -25,21 +25,21 @@ struct FakeStream {
     BOOL temporalCompression = FALSE;
     ULONG sampleSize = 0;
     GUID formatType = GUID_NULL;
-    std::vector<unsigned char> format;  // the format block (cbFormat is its size)
-    IUnknown* unknown = nullptr;        // handed out as pUnk with a reference added
+    std::vector<unsigned char> format; // the format block (cbFormat is its size)
+    IUnknown* unknown = nullptr;       // handed out as pUnk with a reference added
 
-    HRESULT selectResult = S_OK;     // put_CurrentStream
-    HRESULT mediaTypeResult = S_OK;  // get_StreamMediaType (a failure fills nothing)
+    HRESULT selectResult = S_OK;    // put_CurrentStream
+    HRESULT mediaTypeResult = S_OK; // get_StreamMediaType (a failure fills nothing)
     HRESULT frameRateResult = S_OK;
     double frameRate = 25.0;
     HRESULT lengthResult = S_OK;
-    double length = 1.0;  // seconds
+    double length = 1.0; // seconds
 };
 
 // The bitmap GetBitmapBits delivers: a BITMAPINFOHEADER and the pixel rows.
 struct FakeBitmap {
     std::vector<unsigned char> bytes;
-    std::optional<LONG> reportedSize;  // the size the query answers; unset: bytes.size()
+    std::optional<LONG> reportedSize; // the size the query answers; unset: bytes.size()
     HRESULT sizeResult = S_OK;
     HRESULT bitsResult = S_OK;
 };
@@ -63,8 +63,8 @@ public:
     FakeMediaDetector() { setLabel("media detector"); }
 
     // What the detector answers.
-    HRESULT filenameResult = S_OK;      // for a name
-    HRESULT nullFilenameResult = E_POINTER;  // for a null name (Windows refuses it with an error)
+    HRESULT filenameResult = S_OK;          // for a name
+    HRESULT nullFilenameResult = E_POINTER; // for a null name (Windows refuses it with an error)
     HRESULT outputStreamsResult = S_OK;
     std::vector<FakeStream> streams;
     FakeBitmap bitmap;

@@ -117,13 +117,12 @@ JNIEXPORT jobject JNICALL Java_orlesk_tavrin_pellux_Pellux_getAudioInputMediaTyp
 JNIEXPORT jobjectArray JNICALL Java_orlesk_tavrin_pellux_Pellux_getSupportedAudioInputMediaTypes(JNIEnv* env, jclass,
                                                                                                  jlong device)
 {
-    return withMediaTypeConverter<jobjectArray>(env, [&](const MediaTypeConverter& converter) {
-        return supportedMediaTypes(converter, audioGraph(device));
-    });
+    return withMediaTypeConverter<jobjectArray>(
+        env, [&](const MediaTypeConverter& converter) { return supportedMediaTypes(converter, audioGraph(device)); });
 }
 
 JNIEXPORT void JNICALL Java_orlesk_tavrin_pellux_Pellux_setAudioInputMediaType__JI(JNIEnv* env, jclass, jlong device,
-                                                                                    jint index)
+                                                                                   jint index)
 {
     reportFailures(env, [&] {
         AudioSampleCaptureGraph& graph = audioGraph(device);
@@ -131,10 +130,9 @@ JNIEXPORT void JNICALL Java_orlesk_tavrin_pellux_Pellux_setAudioInputMediaType__
     });
 }
 
-JNIEXPORT void JNICALL Java_orlesk_tavrin_pellux_Pellux_setAudioInputMediaType__JIII(JNIEnv* env, jclass,
-                                                                                      jlong device, jint channels,
-                                                                                      jint bitsPerSample,
-                                                                                      jint samplesPerSecond)
+JNIEXPORT void JNICALL Java_orlesk_tavrin_pellux_Pellux_setAudioInputMediaType__JIII(JNIEnv* env, jclass, jlong device,
+                                                                                     jint channels, jint bitsPerSample,
+                                                                                     jint samplesPerSecond)
 {
     reportFailures(env, [&] { selectMediaType(audioGraph(device), channels, bitsPerSample, samplesPerSecond); });
 }
@@ -153,10 +151,9 @@ JNIEXPORT jobject JNICALL Java_orlesk_tavrin_pellux_Pellux_getAudioInputMixerPre
     });
 }
 
-JNIEXPORT void JNICALL Java_orlesk_tavrin_pellux_Pellux_setAudioInputMixerPreferences(JNIEnv* env, jclass,
-                                                                                      jlong device, jboolean mono,
-                                                                                      jdouble mixLevel, jdouble pan,
-                                                                                      jboolean loudness,
+JNIEXPORT void JNICALL Java_orlesk_tavrin_pellux_Pellux_setAudioInputMixerPreferences(JNIEnv* env, jclass, jlong device,
+                                                                                      jboolean mono, jdouble mixLevel,
+                                                                                      jdouble pan, jboolean loudness,
                                                                                       jdouble treble, jdouble bass)
 {
     reportFailures(env, [&] {

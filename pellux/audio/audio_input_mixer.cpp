@@ -183,7 +183,8 @@ void AudioSampleCaptureGraph::setTreble(double treble)
 
 void AudioSampleCaptureGraph::setBass(double bass)
 {
-    writeSetting(*audioInputMixer.Get(), &IAMAudioInputMixer::put_Bass, bass, "Failed to set bass on audio input mixer.");
+    writeSetting(*audioInputMixer.Get(), &IAMAudioInputMixer::put_Bass, bass,
+                 "Failed to set bass on audio input mixer.");
 }
 
 MixerPreferences readMixerPreferences(AudioSampleCaptureGraph& graph)

@@ -5,7 +5,6 @@
 
 #include "boundary/com_exception.h"
 
-
 using Microsoft::WRL::ComPtr;
 
 namespace pellux {
@@ -45,9 +44,9 @@ void AudioSampleCaptureGraph::enumerateMediaTypes()
     std::unique_ptr<OwnedMediaType[]> capabilities(new OwnedMediaType[static_cast<size_t>(count)]);
     for (int index = 0; index < count; ++index) {
         AUDIO_STREAM_CONFIG_CAPS capability{};
-        throwIfFailed(streamConfig->GetStreamCaps(index, capabilities[index].put(),
-                                                  reinterpret_cast<BYTE*>(&capability)),
-                      kGetCapabilitiesFailed);
+        throwIfFailed(
+            streamConfig->GetStreamCaps(index, capabilities[index].put(), reinterpret_cast<BYTE*>(&capability)),
+            kGetCapabilitiesFailed);
         throwIfNoMediaType(capabilities[index], kGetCapabilitiesFailed);
     }
     mediaTypes = std::move(capabilities);

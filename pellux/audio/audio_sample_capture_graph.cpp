@@ -80,8 +80,8 @@ void AudioSampleCaptureGraph::suggestAllocatorProperties()
     throwIfFailed(streamConfig->GetFormat(format.put()), "Failed to get format from stream config.");
     // The average byte rate is read from the leading WAVEFORMAT part, which
     // also a plain PCMWAVEFORMAT block holds; a shorter block is refused.
-    const WAVEFORMAT* wave = format->formattype == FORMAT_WaveFormatEx ? formatBlockAs<WAVEFORMAT>(*format.get())
-                                                                        : nullptr;
+    const WAVEFORMAT* wave =
+        format->formattype == FORMAT_WaveFormatEx ? formatBlockAs<WAVEFORMAT>(*format.get()) : nullptr;
     if (wave == nullptr)
         throw COMException(E_UNEXPECTED, "Expected stream config format to be FORMAT_WaveFormatEx.");
     ALLOCATOR_PROPERTIES properties{};
@@ -106,7 +106,8 @@ std::unique_ptr<SampleGrabberCallback> AudioSampleCaptureGraph::createCallback()
 void AudioSampleCaptureGraph::checkConnectedMediaType()
 {
     MediaTypeValue connected;
-    throwIfFailed(sampleGrabber->GetConnectedMediaType(connected.put()), "Failed to get media type from sample grabber.");
+    throwIfFailed(sampleGrabber->GetConnectedMediaType(connected.put()),
+                  "Failed to get media type from sample grabber.");
     if (const char* problem = audioTypeProblem(connected.get(), streamMajorType))
         throw COMException(E_INVALIDARG, problem);
 }

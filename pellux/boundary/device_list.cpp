@@ -79,9 +79,9 @@ void DeviceList::load()
 
     // Declared in creation order, so they are released newest first on every path.
     ComPtr<ICreateDevEnum> deviceEnumerator;
-    throwIfFailed(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_PPV_ARGS(&deviceEnumerator)),
-                  "CoCreateInstance failed - couldn't create device enumerator factory.");
+    throwIfFailed(
+        CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&deviceEnumerator)),
+        "CoCreateInstance failed - couldn't create device enumerator factory.");
 
     ComPtr<IEnumMoniker> monikerEnumerator;
     const HRESULT enumerated = deviceEnumerator->CreateClassEnumerator(category, &monikerEnumerator, 0);

@@ -63,8 +63,7 @@ JNIEXPORT jint JNICALL Java_orlesk_tavrin_pellux_Pellux_getDeviceCount(JNIEnv* e
     return reportFailures(env, jint{0}, [&] { return fromHandle<DeviceList>(list).getCount(); });
 }
 
-JNIEXPORT jstring JNICALL Java_orlesk_tavrin_pellux_Pellux_getDeviceName(JNIEnv* env, jclass, jlong list,
-                                                                         jint index)
+JNIEXPORT jstring JNICALL Java_orlesk_tavrin_pellux_Pellux_getDeviceName(JNIEnv* env, jclass, jlong list, jint index)
 {
     return reportFailures(env, jstring{}, [&]() -> jstring {
         const DeviceList& devices = fromHandle<DeviceList>(list);

@@ -30,8 +30,8 @@ void throwJavaCOMException(JNIEnv* env, const char* className, const char* messa
     if (!errorString)
         return;
     const ScopedLocalRef<jthrowable> exception(
-        env, static_cast<jthrowable>(env->NewObject(type.get(), constructor, messageString.get(), static_cast<jint>(hresult),
-                                                      errorString.get())));
+        env, static_cast<jthrowable>(env->NewObject(type.get(), constructor, messageString.get(),
+                                                    static_cast<jint>(hresult), errorString.get())));
     if (exception)
         env->Throw(exception.get());
 }

@@ -7,8 +7,14 @@
 namespace pellux {
 namespace {
 
-bool isHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool isLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+bool isHighSurrogate(wchar_t unit)
+{
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool isLowSurrogate(wchar_t unit)
+{
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
 
 // Modified UTF-8 encodes every UTF-16 unit on its own (a surrogate pair is two
 // three-byte sequences) and U+0000 as two bytes.

@@ -43,9 +43,8 @@ JNIEXPORT jlong JNICALL Java_orlesk_tavrin_pellux_Pellux_openSession(JNIEnv* env
         return 0;
     // COM stays initialised when the list cannot be made, as closeSession
     // balances it either way.
-    return reportFailures(env, jlong{0}, [] {
-        return toHandle(newDeviceList(CLSID_VideoInputDeviceCategory).release());
-    });
+    return reportFailures(env, jlong{0},
+                          [] { return toHandle(newDeviceList(CLSID_VideoInputDeviceCategory).release()); });
 }
 
 JNIEXPORT void JNICALL Java_orlesk_tavrin_pellux_Pellux_closeSession(JNIEnv*, jclass, jlong session)

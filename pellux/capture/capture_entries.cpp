@@ -91,9 +91,8 @@ JNIEXPORT void JNICALL Java_orlesk_tavrin_pellux_Pellux_stopCapturing(JNIEnv* en
 
 JNIEXPORT jint JNICALL Java_orlesk_tavrin_pellux_Pellux_getFrameSize(JNIEnv* env, jclass, jlong device)
 {
-    return reportFailures(env, jint{0}, [&] {
-        return static_cast<jint>(fromHandle<SampleCaptureGraph>(device).getFrameSize());
-    });
+    return reportFailures(env, jint{0},
+                          [&] { return static_cast<jint>(fromHandle<SampleCaptureGraph>(device).getFrameSize()); });
 }
 
 JNIEXPORT jboolean JNICALL Java_orlesk_tavrin_pellux_Pellux_isFrameAvailable(JNIEnv* env, jclass, jlong device)
@@ -105,13 +104,11 @@ JNIEXPORT jboolean JNICALL Java_orlesk_tavrin_pellux_Pellux_isFrameAvailable(JNI
 
 JNIEXPORT jlong JNICALL Java_orlesk_tavrin_pellux_Pellux_getFrameIndex(JNIEnv* env, jclass, jlong device)
 {
-    return reportFailures(env, jlong{-1}, [&] {
-        return static_cast<jlong>(fromHandle<SampleCaptureGraph>(device).getFrameIndex());
-    });
+    return reportFailures(env, jlong{-1},
+                          [&] { return static_cast<jlong>(fromHandle<SampleCaptureGraph>(device).getFrameIndex()); });
 }
 
-JNIEXPORT jint JNICALL Java_orlesk_tavrin_pellux_Pellux_getFrame(JNIEnv* env, jclass, jlong device,
-                                                                 jbyteArray buffer)
+JNIEXPORT jint JNICALL Java_orlesk_tavrin_pellux_Pellux_getFrame(JNIEnv* env, jclass, jlong device, jbyteArray buffer)
 {
     return reportFailures(env, jint{0}, [&] { return getFrame(env, fromHandle<SampleCaptureGraph>(device), buffer); });
 }

@@ -35,8 +35,7 @@ JNIEXPORT jint JNICALL Java_orlesk_tavrin_pellux_Pellux_getTransportState(JNIEnv
     return reportFailures(env, kDeckFailed, [&] { return static_cast<jint>(dvGraph(device).getTransportState()); });
 }
 
-JNIEXPORT void JNICALL Java_orlesk_tavrin_pellux_Pellux_setTransportState(JNIEnv* env, jclass, jlong device,
-                                                                          jint mode)
+JNIEXPORT void JNICALL Java_orlesk_tavrin_pellux_Pellux_setTransportState(JNIEnv* env, jclass, jlong device, jint mode)
 {
     reportFailures(env, [&] { dvGraph(device).setTransportState(mode); });
 }

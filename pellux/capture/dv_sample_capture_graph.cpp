@@ -44,7 +44,8 @@ void DVSampleCaptureGraph::getGrabberMediaType(AM_MEDIA_TYPE& mediaType)
 std::unique_ptr<SampleGrabberCallback> DVSampleCaptureGraph::createCallback()
 {
     MediaTypeValue connected;
-    throwIfFailed(sampleGrabber->GetConnectedMediaType(connected.put()), "Failed to get media type from sample grabber.");
+    throwIfFailed(sampleGrabber->GetConnectedMediaType(connected.put()),
+                  "Failed to get media type from sample grabber.");
     if (!isDVStream(connected.get()))
         throw COMException(E_INVALIDARG, "The device is not a DV device.");
     const auto frameSize = static_cast<uint32_t>(connected->lSampleSize);
@@ -54,7 +55,8 @@ std::unique_ptr<SampleGrabberCallback> DVSampleCaptureGraph::createCallback()
 LONG DVSampleCaptureGraph::getTransportState()
 {
     LONG mode = 0;
-    throwIfFailed(extTransport->get_Mode(&mode), "Failed to get transport state. Perhaps the device is in camera mode.");
+    throwIfFailed(extTransport->get_Mode(&mode),
+                  "Failed to get transport state. Perhaps the device is in camera mode.");
     return mode;
 }
 

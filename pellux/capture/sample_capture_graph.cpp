@@ -48,9 +48,9 @@ void SampleCaptureGraph::buildGraph(IMoniker& deviceMoniker)
 
 void SampleCaptureGraph::createFilterGraph()
 {
-    throwIfFailed(CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_PPV_ARGS(&captureGraphBuilder)),
-                  "CoCreateInstance failed - couldn't create CaptureGraphBuilder2.");
+    throwIfFailed(
+        CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&captureGraphBuilder)),
+        "CoCreateInstance failed - couldn't create CaptureGraphBuilder2.");
     throwIfFailed(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&filterGraph)),
                   "CoCreateInstance failed - couldn't create FilterGraph.");
     throwIfFailed(captureGraphBuilder->SetFiltergraph(filterGraph.Get()),
@@ -68,9 +68,9 @@ void SampleCaptureGraph::addDeviceFilter(IMoniker& deviceMoniker)
 
 void SampleCaptureGraph::addSampleGrabber()
 {
-    throwIfFailed(CoCreateInstance(CLSID_SampleGrabber, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_PPV_ARGS(&sampleGrabberFilter)),
-                  "CoCreateInstance failed - couldn't create SampleGrabber.");
+    throwIfFailed(
+        CoCreateInstance(CLSID_SampleGrabber, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&sampleGrabberFilter)),
+        "CoCreateInstance failed - couldn't create SampleGrabber.");
     throwIfFailed(filterGraph->AddFilter(sampleGrabberFilter.Get(), L"Sample Grabber"),
                   "Failed to add sample grabber to filter graph.");
     throwIfFailed(sampleGrabberFilter.As(&sampleGrabber),

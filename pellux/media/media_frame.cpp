@@ -81,8 +81,7 @@ jbyteArray grabVideoFrame(JNIEnv* env, jstring path, jint height, jint width, jl
     std::vector<unsigned char> bitmap(static_cast<std::size_t>(size));
     // The buffer's size is ours: a detector that writes another size back is not believed.
     LONG bufferSize = size;
-    throwIfFailed(detector->GetBitmapBits(seconds, &bufferSize, reinterpret_cast<char*>(bitmap.data()), width,
-                                          height),
+    throwIfFailed(detector->GetBitmapBits(seconds, &bufferSize, reinterpret_cast<char*>(bitmap.data()), width, height),
                   "MediaDet->GetBitmapBits failed to get bitmap");
     return toJavaPixels(env, pixelsOf(bitmap));
 }

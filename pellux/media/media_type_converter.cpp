@@ -30,11 +30,20 @@ bool findMethod(JNIEnv* env, jclass type, jmethodID& field, const char* name, co
 }
 
 // Unsigned 32-bit values keep their bits: 2^31 and above arrive negative.
-jint bitsOf(DWORD value) noexcept { return static_cast<jint>(value); }
+jint bitsOf(DWORD value) noexcept
+{
+    return static_cast<jint>(value);
+}
 // 16-bit values are widened without sign into a Java short of the same bits.
-jshort bitsOf(WORD value) noexcept { return static_cast<jshort>(value); }
+jshort bitsOf(WORD value) noexcept
+{
+    return static_cast<jshort>(value);
+}
 // Any non-zero BOOL is true; a plain narrowing would turn 256 into false.
-jboolean flagOf(BOOL value) noexcept { return value != FALSE ? JNI_TRUE : JNI_FALSE; }
+jboolean flagOf(BOOL value) noexcept
+{
+    return value != FALSE ? JNI_TRUE : JNI_FALSE;
+}
 
 // The format block as `T`; a block too short for one (or none at all) is
 // refused rather than read past its end.
@@ -56,9 +65,9 @@ const T& formatBlock(const AM_MEDIA_TYPE& mediaType, const char* structure)
 
 jobject newDVInfo(const MediaTypeConverter& c, const DVINFO& dv) noexcept
 {
-    return c.environment->NewObject(c.dvInfoClass, c.dvInfoConstructor, bitsOf(dv.dwDVAAuxSrc),
-                                    bitsOf(dv.dwDVAAuxCtl), bitsOf(dv.dwDVAAuxSrc1), bitsOf(dv.dwDVAAuxCtl1),
-                                    bitsOf(dv.dwDVVAuxSrc), bitsOf(dv.dwDVVAuxCtl));
+    return c.environment->NewObject(c.dvInfoClass, c.dvInfoConstructor, bitsOf(dv.dwDVAAuxSrc), bitsOf(dv.dwDVAAuxCtl),
+                                    bitsOf(dv.dwDVAAuxSrc1), bitsOf(dv.dwDVAAuxCtl1), bitsOf(dv.dwDVVAuxSrc),
+                                    bitsOf(dv.dwDVVAuxCtl));
 }
 
 jobject newVideoHeader(const MediaTypeConverter& c, const VIDEOINFOHEADER& video) noexcept
@@ -67,19 +76,18 @@ jobject newVideoHeader(const MediaTypeConverter& c, const VIDEOINFOHEADER& video
     return c.environment->NewObject(
         c.videoHeaderClass, c.videoHeaderConstructor, jint{video.rcSource.left}, jint{video.rcSource.top},
         jint{video.rcSource.right}, jint{video.rcSource.bottom}, jint{video.rcTarget.left}, jint{video.rcTarget.top},
-        jint{video.rcTarget.right}, jint{video.rcTarget.bottom}, bitsOf(video.dwBitRate),
-        bitsOf(video.dwBitErrorRate), jlong{video.AvgTimePerFrame}, jint{bitmap.biWidth}, jint{bitmap.biHeight},
-        bitsOf(bitmap.biPlanes), bitsOf(bitmap.biBitCount), bitsOf(bitmap.biCompression),
-        bitsOf(bitmap.biSizeImage), jint{bitmap.biXPelsPerMeter}, jint{bitmap.biYPelsPerMeter},
-        bitsOf(bitmap.biClrUsed), bitsOf(bitmap.biClrImportant));
+        jint{video.rcTarget.right}, jint{video.rcTarget.bottom}, bitsOf(video.dwBitRate), bitsOf(video.dwBitErrorRate),
+        jlong{video.AvgTimePerFrame}, jint{bitmap.biWidth}, jint{bitmap.biHeight}, bitsOf(bitmap.biPlanes),
+        bitsOf(bitmap.biBitCount), bitsOf(bitmap.biCompression), bitsOf(bitmap.biSizeImage),
+        jint{bitmap.biXPelsPerMeter}, jint{bitmap.biYPelsPerMeter}, bitsOf(bitmap.biClrUsed),
+        bitsOf(bitmap.biClrImportant));
 }
 
 jobject newWaveFormat(const MediaTypeConverter& c, const WAVEFORMATEX& wave) noexcept
 {
     return c.environment->NewObject(c.waveFormatClass, c.waveFormatConstructor, jint{wave.wFormatTag},
-                                    bitsOf(wave.nChannels), bitsOf(wave.nSamplesPerSec),
-                                    bitsOf(wave.nAvgBytesPerSec), bitsOf(wave.nBlockAlign),
-                                    bitsOf(wave.wBitsPerSample));
+                                    bitsOf(wave.nChannels), bitsOf(wave.nSamplesPerSec), bitsOf(wave.nAvgBytesPerSec),
+                                    bitsOf(wave.nBlockAlign), bitsOf(wave.wBitsPerSample));
 }
 
 // The format object a media type's format type calls for. `due` is false
@@ -120,7 +128,8 @@ void MediaTypeConverter::lookUpClasses(JNIEnv* env) noexcept
         findMethod(env, mediaInfoClass, mediaInfoConstructor, "<init>", "()V") &&
         findMethod(env, mediaInfoClass, addStreamMethod, "addStream", "(Lorlesk/tavrin/pellux/mediainfo/Stream;)V") &&
         findClass(env, streamClass, "orlesk/tavrin/pellux/mediainfo/Stream") &&
-        findMethod(env, streamClass, streamConstructor, "<init>", "(Lorlesk/tavrin/pellux/mediainfo/AMMediaType;DJ)V") &&
+        findMethod(env, streamClass, streamConstructor, "<init>",
+                   "(Lorlesk/tavrin/pellux/mediainfo/AMMediaType;DJ)V") &&
         findClass(env, mediaTypeClass, "orlesk/tavrin/pellux/mediainfo/AMMediaType") &&
         findMethod(env, mediaTypeClass, mediaTypeConstructor, "<init>",
                    "(Ljava/lang/String;Ljava/lang/String;ZZILorlesk/tavrin/pellux/mediainfo/Format;)V") &&
@@ -135,8 +144,8 @@ void MediaTypeConverter::lookUpClasses(JNIEnv* env) noexcept
 void MediaTypeConverter::releaseClasses() noexcept
 {
     if (environment != nullptr) {
-        for (jclass type : {mediaInfoClass, streamClass, mediaTypeClass, dvInfoClass, videoHeaderClass,
-                            waveFormatClass})
+        for (jclass type :
+             {mediaInfoClass, streamClass, mediaTypeClass, dvInfoClass, videoHeaderClass, waveFormatClass})
             environment->DeleteLocalRef(type);
     }
     environment = nullptr;

@@ -11,7 +11,7 @@ constexpr std::size_t kGroup = 3;
 // A block is three 16-byte registers: 16 groups of 3 bytes.
 constexpr std::size_t kBlockGroups = 16;
 constexpr std::size_t kBlockBytes = kBlockGroups * kGroup;
-constexpr unsigned char kZero = 0x80;  // a PSHUFB index that yields 0
+constexpr unsigned char kZero = 0x80; // a PSHUFB index that yields 0
 
 using Mask = std::array<unsigned char, 16>;
 using Masks = std::array<std::array<Mask, 3>, 3>;
@@ -48,7 +48,7 @@ void reverseGroupsPortably(const unsigned char* source, unsigned char* target, s
 
 // Whole blocks with SSSE3 byte shuffles; returns how many groups it wrote.
 __attribute__((target("ssse3"))) std::size_t reverseBlocks(const unsigned char* source, unsigned char* target,
-                                                          std::size_t groups) noexcept
+                                                           std::size_t groups) noexcept
 {
     const std::size_t blocks = groups / kBlockGroups;
     const __m128i m00 = mask(0, 0), m01 = mask(0, 1), m02 = mask(0, 2);
@@ -60,12 +60,12 @@ __attribute__((target("ssse3"))) std::size_t reverseBlocks(const unsigned char* 
         const __m128i s0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
         const __m128i s1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16));
         const __m128i s2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 32));
-        const __m128i o0 = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(s0, m00), _mm_shuffle_epi8(s1, m01)),
-                                        _mm_shuffle_epi8(s2, m02));
-        const __m128i o1 = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(s0, m10), _mm_shuffle_epi8(s1, m11)),
-                                        _mm_shuffle_epi8(s2, m12));
-        const __m128i o2 = _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(s0, m20), _mm_shuffle_epi8(s1, m21)),
-                                        _mm_shuffle_epi8(s2, m22));
+        const __m128i o0 =
+            _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(s0, m00), _mm_shuffle_epi8(s1, m01)), _mm_shuffle_epi8(s2, m02));
+        const __m128i o1 =
+            _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(s0, m10), _mm_shuffle_epi8(s1, m11)), _mm_shuffle_epi8(s2, m12));
+        const __m128i o2 =
+            _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(s0, m20), _mm_shuffle_epi8(s1, m21)), _mm_shuffle_epi8(s2, m22));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), o0);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), o1);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), o2);

@@ -16,8 +16,8 @@ JNIEXPORT jint JNICALL Java_orlesk_tavrin_pellux_Pellux_getSeekingCapabilities(J
     return 0;
 }
 
-JNIEXPORT void JNICALL Java_orlesk_tavrin_pellux_Pellux_setMediaPlaybackWindow(JNIEnv*, jclass, jlong, jint, jint,
-                                                                               jint, jint, jint)
+JNIEXPORT void JNICALL Java_orlesk_tavrin_pellux_Pellux_setMediaPlaybackWindow(JNIEnv*, jclass, jlong, jint, jint, jint,
+                                                                               jint, jint)
 {
 }
 

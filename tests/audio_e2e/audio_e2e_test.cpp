@@ -32,7 +32,6 @@ using testsupport::kCOMException;
 using testsupport::kRuntimeException;
 using Apartment = testsupport::MultithreadedApartment;
 
-
 // A format as Java receives it: channels, bits per sample, samples per second.
 struct Format {
     jint channels;
@@ -100,7 +99,8 @@ protected:
         const ObjectPtr wave = mediaType->constructorArgs.at(5).object;
         if (!wave)
             return Format{-1, -1, -1};
-        return Format{wave->constructorArgs.at(1).s(), wave->constructorArgs.at(5).s(), wave->constructorArgs.at(2).i()};
+        return Format{wave->constructorArgs.at(1).s(), wave->constructorArgs.at(5).s(),
+                      wave->constructorArgs.at(2).i()};
     }
 
     std::optional<Format> current()
@@ -267,9 +267,8 @@ TEST_F(RealGraphFormats, ADeviceWithoutCapabilitiesCapturesButHasNoFormatToSwitc
 
 TEST_F(RealGraphFormats, ACapabilityThatIsNotAWaveFormatIsListedButNeverChosenByValues)
 {
-    open({kStereo48k, kMono22k, kMono22k}, [](capdev::DeviceConfig& config) {
-        config.faults.capabilityFormatTypes[1] = FORMAT_None;
-    });
+    open({kStereo48k, kMono22k, kMono22k},
+         [](capdev::DeviceConfig& config) { config.faults.capabilityFormatTypes[1] = FORMAT_None; });
     ASSERT_NE(device, 0);
     EXPECT_EQ(supported(), (std::vector<Format>{kStereo48k, Format{-1, -1, -1}, kMono22k}));
 
@@ -347,10 +346,10 @@ TEST_F(RealGraphMixer, TheDevicesMixerIsReadAndWrittenOnlyWhereItHasSettings)
 
 TEST_F(RealGraphMixer, AFailingBassProbeStopsTheReadAfterFiveSettingsAndTheWriteBeforeAnyWrite)
 {
-    const std::map<MixerSetting, double> every = {
-        {MixerSetting::Mono, 0},      {MixerSetting::MixLevel, 1.0},   {MixerSetting::Pan, 0.0},
-        {MixerSetting::Loudness, 0},  {MixerSetting::Treble, 0.0},     {MixerSetting::TrebleRange, 1.0},
-        {MixerSetting::Bass, 0.0},    {MixerSetting::BassRange, 1.0}};
+    const std::map<MixerSetting, double> every = {{MixerSetting::Mono, 0},     {MixerSetting::MixLevel, 1.0},
+                                                  {MixerSetting::Pan, 0.0},    {MixerSetting::Loudness, 0},
+                                                  {MixerSetting::Treble, 0.0}, {MixerSetting::TrebleRange, 1.0},
+                                                  {MixerSetting::Bass, 0.0},   {MixerSetting::BassRange, 1.0}};
     capdev::InstalledDevice& line = openWithMixer(every, {{MixerSetting::Bass, E_FAIL}});
     ASSERT_NE(device, 0);
 
@@ -372,9 +371,9 @@ TEST_F(RealGraphMixer, AFailingBassProbeStopsTheReadAfterFiveSettingsAndTheWrite
 
 TEST_F(RealGraphMixer, AFailingSetterStopsTheWritesAfterIt)
 {
-    capdev::InstalledDevice& line = openWithMixer(
-        {{MixerSetting::Mono, 0}, {MixerSetting::Pan, 0.0}, {MixerSetting::Loudness, 0}},
-        {}, {{MixerSetting::Pan, E_ACCESSDENIED}});
+    capdev::InstalledDevice& line =
+        openWithMixer({{MixerSetting::Mono, 0}, {MixerSetting::Pan, 0.0}, {MixerSetting::Loudness, 0}}, {},
+                      {{MixerSetting::Pan, E_ACCESSDENIED}});
     ASSERT_NE(device, 0);
 
     write(true, 0.5, -0.25, true, 0.0, 0.0);

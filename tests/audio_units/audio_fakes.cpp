@@ -295,10 +295,10 @@ STDMETHODIMP FakeSampleGrabber::SetCallback(ISampleGrabberCB* callback, LONG met
 std::string getterName(Setting setting)
 {
     static const std::map<Setting, std::string> names = {
-        {Setting::Mono, "get_Mono"},         {Setting::MixLevel, "get_MixLevel"},
-        {Setting::Pan, "get_Pan"},           {Setting::Loudness, "get_Loudness"},
-        {Setting::Treble, "get_Treble"},     {Setting::TrebleRange, "get_TrebleRange"},
-        {Setting::Bass, "get_Bass"},         {Setting::BassRange, "get_BassRange"}};
+        {Setting::Mono, "get_Mono"},     {Setting::MixLevel, "get_MixLevel"},
+        {Setting::Pan, "get_Pan"},       {Setting::Loudness, "get_Loudness"},
+        {Setting::Treble, "get_Treble"}, {Setting::TrebleRange, "get_TrebleRange"},
+        {Setting::Bass, "get_Bass"},     {Setting::BassRange, "get_BassRange"}};
     return names.at(setting);
 }
 
@@ -365,14 +365,11 @@ HRESULT FakeMixer::put(Setting setting, double value)
 // --- The device and the graph -------------------------------------------------------
 
 FakeAudioDevice::FakeAudioDevice(comfake::Fakes& fakes)
-    : handedOut(fakes.make<HandedOutTypes>()),
-      streamConfig(fakes.make<FakeStreamConfig>(script, *handedOut)),
+    : handedOut(fakes.make<HandedOutTypes>()), streamConfig(fakes.make<FakeStreamConfig>(script, *handedOut)),
       bufferNegotiation(fakes.make<FakeBufferNegotiation>(script)),
-      outputPin(fakes.make<FakePin>(script, "capture pin")),
-      targetPin(fakes.make<FakePin>(script, "target pin")),
+      outputPin(fakes.make<FakePin>(script, "capture pin")), targetPin(fakes.make<FakePin>(script, "target pin")),
       filterGraph(fakes.make<FakeFilterGraph>(script, *outputPin, *targetPin)),
-      mediaControl(fakes.make<FakeMediaControl>(script)),
-      sampleGrabber(fakes.make<FakeSampleGrabber>(script)),
+      mediaControl(fakes.make<FakeMediaControl>(script)), sampleGrabber(fakes.make<FakeSampleGrabber>(script)),
       mixer(fakes.make<FakeMixer>(script))
 {
     streamConfig->capabilities = {pcm(2, 48000, 16)};

@@ -39,7 +39,7 @@ public:
 private:
     struct Fault {
         HRESULT result;
-        int callsLeft;  // 0: every call
+        int callsLeft; // 0: every call
     };
     std::map<std::string, Fault> faults;
 };
@@ -84,7 +84,7 @@ private:
 
     Script& script;
     HandedOutTypes& handedOut;
-    std::map<int, const AM_MEDIA_TYPE*> lastHandedOut;  // by capability index
+    std::map<int, const AM_MEDIA_TYPE*> lastHandedOut; // by capability index
 };
 
 class FakeBufferNegotiation : public comfake::Object<IAMBufferNegotiation> {
@@ -123,7 +123,7 @@ public:
     STDMETHODIMP NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override { return E_NOTIMPL; }
 
     const std::string& name() const { return label(); }
-    FakePin* peer = nullptr;  // not referenced: the test owns both pins
+    FakePin* peer = nullptr; // not referenced: the test owns both pins
 
 private:
     Script& script;

@@ -45,7 +45,8 @@ class AudioMediaTypes : public AudioUnitTest {
 protected:
     std::vector<ObjectPtr> list()
     {
-        const jobjectArray array = jni.call(Java_orlesk_tavrin_pellux_Pellux_getSupportedAudioInputMediaTypes, handle());
+        const jobjectArray array =
+            jni.call(Java_orlesk_tavrin_pellux_Pellux_getSupportedAudioInputMediaTypes, handle());
         listed = array != nullptr;
         return listed ? jni.object(array)->elements : std::vector<ObjectPtr>{};
     }

@@ -19,10 +19,9 @@ constexpr char kPreferencesClass[] = "orlesk/tavrin/pellux/mediainfo/AudioInputM
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 const std::map<Setting, double> kEverySetting = {
-    {Setting::Mono, 2},  // any non-zero BOOL is on
-    {Setting::MixLevel, -1.0},  {Setting::Pan, -0.5},    {Setting::Loudness, 1},
-    {Setting::Treble, 3.0},     {Setting::TrebleRange, 6.0},
-    {Setting::Bass, -2.0},      {Setting::BassRange, 8.0}};
+    {Setting::Mono, 2}, // any non-zero BOOL is on
+    {Setting::MixLevel, -1.0},   {Setting::Pan, -0.5},  {Setting::Loudness, 1},   {Setting::Treble, 3.0},
+    {Setting::TrebleRange, 6.0}, {Setting::Bass, -2.0}, {Setting::BassRange, 8.0}};
 
 struct Request {
     bool mono = true;
@@ -43,9 +42,8 @@ protected:
 
     void write(const Request& request)
     {
-        jni.call(Java_orlesk_tavrin_pellux_Pellux_setAudioInputMixerPreferences, handle(),
-                 jboolean{request.mono}, request.mixLevel, request.pan, jboolean{request.loudness}, request.treble,
-                 request.bass);
+        jni.call(Java_orlesk_tavrin_pellux_Pellux_setAudioInputMixerPreferences, handle(), jboolean{request.mono},
+                 request.mixLevel, request.pan, jboolean{request.loudness}, request.treble, request.bass);
     }
 
     // The fourteen constructor arguments as text, booleans as true or false.
@@ -80,8 +78,8 @@ TEST_F(MixerPreferences, AMixerWithOnlyAMixLevelIsReadAndWrittenOnlyThere)
     const ObjectPtr preferences = read();
     ASSERT_TRUE(preferences);
     EXPECT_EQ(preferences->className(), kPreferencesClass);
-    EXPECT_THAT(argumentsOf(preferences), ElementsAre("false", "false", "true", "0.25", "false", "0", "false",
-                                                      "false", "false", "0", "0", "false", "0", "0"));
+    EXPECT_THAT(argumentsOf(preferences), ElementsAre("false", "false", "true", "0.25", "false", "0", "false", "false",
+                                                      "false", "0", "0", "false", "0", "0"));
 
     write(Request{true, 0.75, 0.5, true, 9.0, 9.0});
     EXPECT_EQ(jni.thrown(), nullptr);
@@ -197,9 +195,9 @@ TEST_F(MixerPreferences, AFailingBassProbeEndsTheReadAfterFiveSettingsAndTheWrit
 
     EXPECT_EQ(read(), nullptr);
     expectCOMFailure("Failed to get bass from audio input mixer.", E_FAIL);
-    EXPECT_THAT(log(), ElementsAre("get_Mono", "get_Mono", "get_MixLevel", "get_MixLevel", "get_Pan", "get_Pan",
-                                   "get_Loudness", "get_Loudness", "get_Treble", "get_Treble", "get_TrebleRange",
-                                   "get_Bass"));
+    EXPECT_THAT(log(),
+                ElementsAre("get_Mono", "get_Mono", "get_MixLevel", "get_MixLevel", "get_Pan", "get_Pan",
+                            "get_Loudness", "get_Loudness", "get_Treble", "get_Treble", "get_TrebleRange", "get_Bass"));
 
     log().clear();
     write(Request{});
@@ -297,13 +295,14 @@ TEST_P(SetterFailures, EndTheWriteAfterTheSettingsBeforeThem)
     EXPECT_THAT(writes(), ElementsAreArray(expected));
 }
 
-INSTANTIATE_TEST_SUITE_P(MixerPreferences, SetterFailures,
-                         ::testing::Values(SetterFailure{Setting::Mono, "Failed to set mono flag on audio input mixer."},
-                                           SetterFailure{Setting::MixLevel, "Failed to set mix level on audio input mixer."},
-                                           SetterFailure{Setting::Pan, "Failed to set pan on audio input mixer."},
-                                           SetterFailure{Setting::Loudness, "Failed to set loudness on audio input mixer."},
-                                           SetterFailure{Setting::Treble, "Failed to set treble on audio input mixer."},
-                                           SetterFailure{Setting::Bass, "Failed to set bass on audio input mixer."}));
+INSTANTIATE_TEST_SUITE_P(
+    MixerPreferences, SetterFailures,
+    ::testing::Values(SetterFailure{Setting::Mono, "Failed to set mono flag on audio input mixer."},
+                      SetterFailure{Setting::MixLevel, "Failed to set mix level on audio input mixer."},
+                      SetterFailure{Setting::Pan, "Failed to set pan on audio input mixer."},
+                      SetterFailure{Setting::Loudness, "Failed to set loudness on audio input mixer."},
+                      SetterFailure{Setting::Treble, "Failed to set treble on audio input mixer."},
+                      SetterFailure{Setting::Bass, "Failed to set bass on audio input mixer."}));
 
 TEST_F(MixerPreferences, AMissingJavaClassConstructorOrObjectLeavesTheJavaErrorAndTouchesNoMixer)
 {

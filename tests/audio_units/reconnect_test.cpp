@@ -72,18 +72,18 @@ TEST_F(FormatSwitch, ReconnectsThePinInTheNewFormatAndLeavesTheGraphStoppedWithA
     EXPECT_EQ(frameSize(), 24000);
     switchTo(1);
     ASSERT_EQ(jni.thrown(), nullptr) << thrownMessage();
-    EXPECT_THAT(log(), ElementsAre("GetNumberOfCapabilities", "GetStreamCaps 0", "GetStreamCaps 1", "Stop",
-                                   "SetCallback none", "ConnectedTo", "Disconnect target pin", "Disconnect capture pin",
-                                   "SetFormat capability 1", "GetFormat",
-                                   "SuggestAllocatorProperties 1 x 1378 align -1 prefix -1",
-                                   "Connect capture pin to target pin", "GetConnectedMediaType",
-                                   "GetAllocatorProperties", "SetCallback a callback, method 0"));
+    EXPECT_THAT(log(),
+                ElementsAre("GetNumberOfCapabilities", "GetStreamCaps 0", "GetStreamCaps 1", "Stop", "SetCallback none",
+                            "ConnectedTo", "Disconnect target pin", "Disconnect capture pin", "SetFormat capability 1",
+                            "GetFormat", "SuggestAllocatorProperties 1 x 1378 align -1 prefix -1",
+                            "Connect capture pin to target pin", "GetConnectedMediaType", "GetAllocatorProperties",
+                            "SetCallback a callback, method 0"));
     EXPECT_FALSE(device.mediaControl->running);
     EXPECT_EQ(currentRate(), 11025);
     EXPECT_EQ(frameSize(), 1378);
     EXPECT_FALSE(jni.call(Java_orlesk_tavrin_pellux_Pellux_isFrameAvailable, handle()));
     EXPECT_EQ(device.targetPin->peer, device.outputPin);
-    EXPECT_EQ(device.handedOut->references(), 2);  // the two cached capabilities
+    EXPECT_EQ(device.handedOut->references(), 2); // the two cached capabilities
 }
 
 TEST_F(FormatSwitch, TheFramePoolFollowsTheBufferThePinNegotiatedNotTheSuggestion)
@@ -97,11 +97,11 @@ TEST_F(FormatSwitch, TheFramePoolFollowsTheBufferThePinNegotiatedNotTheSuggestio
 TEST_F(FormatSwitch, ChannelsBitsAndRateChooseTheEarliestMatchingWaveFormat)
 {
     Capability notWave = pcm(1, 44100, 8);
-    notWave.formatType = FORMAT_None;  // the same bytes, but not described as a WAVEFORMATEX
+    notWave.formatType = FORMAT_None; // the same bytes, but not described as a WAVEFORMATEX
     Capability shortBlock = pcm(1, 44100, 8);
     shortBlock.format.resize(8);
-    device.streamConfig->capabilities = {pcm(2, 48000, 16), pcm(1, 22050, 16), pcm(1, 22050, 16), notWave,
-                                         shortBlock, pcm(1, 44100, 8)};
+    device.streamConfig->capabilities = {pcm(2, 48000, 16), pcm(1, 22050, 16), pcm(1, 22050, 16),
+                                         notWave,           shortBlock,        pcm(1, 44100, 8)};
 
     switchTo(1, 16, 22050);
     ASSERT_EQ(jni.thrown(), nullptr) << thrownMessage();
@@ -128,7 +128,7 @@ TEST_F(FormatSwitch, ValuesThatMatchNoCapabilityLeaveARunningGraphRunning)
 
 struct FailingStep {
     const char* step;
-    int call;  // the nth call of the step within the switch
+    int call; // the nth call of the step within the switch
     const char* message;
 };
 

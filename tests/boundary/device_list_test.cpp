@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 using fakedevices::FakeDevice;
 using fakedevices::FakeDeviceEnumerator;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
 
 namespace {
 
@@ -95,7 +95,8 @@ void onSingleThreadedApartment(Work work)
 
 TEST_F(DeviceLists, TheRealEnumeratorListsRegisteredDevicesWithTheirNamesIntact)
 {
-    comfake::DeviceEntry camera = registered(L"{00000001-0000-0000-0000-000000000000}", L"Cam\u00E9ra DV \u2013 \u00DC");
+    comfake::DeviceEntry camera =
+        registered(L"{00000001-0000-0000-0000-000000000000}", L"Cam\u00E9ra DV \u2013 \u00DC");
     comfake::DeviceEntry deck = registered(L"{00000002-0000-0000-0000-000000000000}", L"DV Deck");
     deck.description = L"Studio deck \u00E6\u00F8\u00E5";
     deck.hasDescription = true;
@@ -107,7 +108,8 @@ TEST_F(DeviceLists, TheRealEnumeratorListsRegisteredDevicesWithTheirNamesIntact)
     const jlong video = openList(CLSID_VideoInputDeviceCategory);
     jni.call(Java_orlesk_tavrin_pellux_Pellux_loadDeviceList, video);
     ASSERT_FALSE(jni.thrown());
-    EXPECT_THAT(names(video), ElementsAre("Cam\xC3\xA9ra DV \xE2\x80\x93 \xC3\x9C", "Studio deck \xC3\xA6\xC3\xB8\xC3\xA5"));
+    EXPECT_THAT(names(video),
+                ElementsAre("Cam\xC3\xA9ra DV \xE2\x80\x93 \xC3\x9C", "Studio deck \xC3\xA6\xC3\xB8\xC3\xA5"));
 
     const jlong audio = openList(CLSID_AudioInputDeviceCategory);
     jni.call(Java_orlesk_tavrin_pellux_Pellux_loadDeviceList, audio);

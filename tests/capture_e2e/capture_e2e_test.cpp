@@ -25,7 +25,6 @@ using testsupport::kCOMException;
 using testsupport::kRuntimeException;
 using Apartment = testsupport::MultithreadedApartment;
 
-
 struct Frame {
     jlong index;
     jint length;
@@ -146,7 +145,7 @@ TEST_F(RealGraphCapture, DVFramesReachTheJavaArrayAsTheDeviceSentThem)
 
 struct AudioCase {
     const char* name;
-    long driverBufferSize;  // 0: the pin takes the suggestion
+    long driverBufferSize; // 0: the pin takes the suggestion
 };
 
 class RealGraphAudioCapture : public RealGraphCapture, public ::testing::WithParamInterface<AudioCase> {};
@@ -178,8 +177,7 @@ TEST_P(RealGraphAudioCapture, FramesHaveTheBufferSizeThePinNegotiatedAfterConnec
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, RealGraphAudioCapture,
-                         ::testing::Values(AudioCase{"TakesTheSuggestion", 0},
-                                           AudioCase{"SettlesOnItsOwnSize", 16384}),
+                         ::testing::Values(AudioCase{"TakesTheSuggestion", 0}, AudioCase{"SettlesOnItsOwnSize", 16384}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RealGraphCapture, DeviceKeepsCapturingAfterItsListIsReloadedAndClosed)
@@ -224,7 +222,7 @@ TEST_F(RealGraphCapture, StartAndStopAlternateAndQueuedFramesSurviveAStop)
 TEST_F(RealGraphCapture, ClosingADeviceWhileSamplesFlowNeverTouchesFreedMemory)
 {
     capdev::DeviceConfig config = capdev::DeviceConfig::dv625();
-    config.sampleRate = 0;  // as fast as the graph takes them
+    config.sampleRate = 0; // as fast as the graph takes them
     capdev::InstalledDevice& deck = install(config, L"DV Deck");
     for (int round = 0; round < 40; ++round) {
         ASSERT_NE(open(false), 0) << thrownMessage();
@@ -246,7 +244,7 @@ TEST_F(RealGraphCapture, DeckModesAndTimecodeCrossUnchanged)
 {
     capdev::DeviceConfig config = capdev::DeviceConfig::dv625();
     config.timecode = 0x80FF7F01;
-    config.transportMode = 0x10CA;  // ED_MODE_FREEZE
+    config.transportMode = 0x10CA; // ED_MODE_FREEZE
     capdev::InstalledDevice& deck = install(config, L"DV Deck");
     ASSERT_NE(open(false), 0) << thrownMessage();
     EXPECT_EQ(jni.call(Java_orlesk_tavrin_pellux_Pellux_getTransportState, device), 0x10CA);
@@ -259,7 +257,7 @@ TEST_F(RealGraphCapture, DeckModesAndTimecodeCrossUnchanged)
 TEST_F(RealGraphCapture, FailingDeckCallsReachJavaWithTheDriversHResult)
 {
     capdev::DeviceConfig config = capdev::DeviceConfig::dv625();
-    config.faults.getModeResult = static_cast<HRESULT>(0x8007001F);  // a device that is in camera mode
+    config.faults.getModeResult = static_cast<HRESULT>(0x8007001F); // a device that is in camera mode
     config.faults.putModeResult = E_NOTIMPL;
     config.faults.getTimecodeResult = static_cast<HRESULT>(0x80040203);
     install(config, L"DV Camera");
@@ -296,8 +294,8 @@ TEST_F(RealGraphCapture, DeckCallsOnAnAudioDeviceAreRefusedPlainly)
     install(capdev::DeviceConfig::audio(), L"Line In");
     ASSERT_NE(open(true), 0) << thrownMessage();
     EXPECT_EQ(jni.call(Java_orlesk_tavrin_pellux_Pellux_getTransportState, device), -1);
-    EXPECT_EQ(thrownMessage(), std::string(kRuntimeException) +
-                                   ": The device is not a DV device: it has no transport or timecode.");
+    EXPECT_EQ(thrownMessage(),
+              std::string(kRuntimeException) + ": The device is not a DV device: it has no transport or timecode.");
     jni.call(Java_orlesk_tavrin_pellux_Pellux_setTransportState, device, jint{0x10C8});
     EXPECT_EQ(jni.thrown()->className(), kRuntimeException);
     EXPECT_EQ(jni.call(Java_orlesk_tavrin_pellux_Pellux_getTimeCode, device), -1);
@@ -310,7 +308,7 @@ struct OpeningFailure {
     const char* name;
     std::function<capdev::DeviceConfig()> device;
     const char* message;
-    HRESULT hresult;  // S_OK: whatever the platform's call failed with
+    HRESULT hresult; // S_OK: whatever the platform's call failed with
 };
 
 class RealGraphOpeningFailure : public RealGraphCapture, public ::testing::WithParamInterface<OpeningFailure> {};
@@ -359,8 +357,7 @@ const OpeningFailure kOpeningFailures[] = {
      "The device is not a DV device.", E_INVALIDARG},
     {"DVWithVariableSizeSamples", [] { return dvWith([](capdev::Faults& f) { f.variableSizeSamples = true; }); },
      "The device is not a DV device.", E_INVALIDARG},
-    {"VideoDeviceThatIsNotInterleaved",
-     [] { return dvWith([](capdev::Faults& f) { f.majorType = MEDIATYPE_Video; }); },
+    {"VideoDeviceThatIsNotInterleaved", [] { return dvWith([](capdev::Faults& f) { f.majorType = MEDIATYPE_Video; }); },
      "Failed to connect filters together.", S_OK},
     {"DVWithoutOutputPin", [] { return dvWith([](capdev::Faults& f) { f.outputPins = 0; }); },
      "Failed to connect filters together.", S_OK},
@@ -389,11 +386,9 @@ const OpeningFailure kOpeningFailures[] = {
     {"AudioWithoutMixer",
      [] { return audioWith([](capdev::Faults& f) { f.refusedInterfaces = {IID_IAMAudioInputMixer}; }); },
      "Failed to get IAMAudioInputMixer interface from device filter.", E_NOINTERFACE},
-    {"AudioWithVariableSizeSamples",
-     [] { return audioWith([](capdev::Faults& f) { f.variableSizeSamples = true; }); },
+    {"AudioWithVariableSizeSamples", [] { return audioWith([](capdev::Faults& f) { f.variableSizeSamples = true; }); },
      "The audio device does not provide uncompressed, fixed size samples.", E_INVALIDARG},
-    {"AudioWithTemporalCompression",
-     [] { return audioWith([](capdev::Faults& f) { f.temporalCompression = true; }); },
+    {"AudioWithTemporalCompression", [] { return audioWith([](capdev::Faults& f) { f.temporalCompression = true; }); },
      "The audio device does not provide uncompressed, fixed size samples.", E_INVALIDARG},
     {"AudioConnectedWithoutWaveFormat",
      [] { return audioWith([](capdev::Faults& f) { f.formatType = FORMAT_DvInfo; }); },

@@ -30,7 +30,6 @@ using testsupport::kRuntimeException;
 using Apartment = testsupport::MultithreadedApartment;
 constexpr long kFrameSize = capdev::kDV625FrameSize;
 
-
 class FakeGraphCapture : public ::testing::Test {
 protected:
     void SetUp() override { strictjni::failTestOnViolation(jni); }
@@ -147,7 +146,7 @@ TEST_P(FakeGraphBuildFailure, ReachesJavaAndLeavesNoReferenceOrCallbackBehind)
     EXPECT_THAT(installed->unbalanced(), IsEmpty());
 }
 
-constexpr HRESULT kStepFailure = static_cast<HRESULT>(0x80040217);  // VFW_E_CANNOT_CONNECT
+constexpr HRESULT kStepFailure = static_cast<HRESULT>(0x80040217); // VFW_E_CANNOT_CONNECT
 
 const BuildFailure kBuildFailures[] = {
     {"CaptureGraphBuilderNotCreated", [](auto& g, auto&) { g.createBuilder = REGDB_E_CLASSNOTREG; },
@@ -174,8 +173,8 @@ const BuildFailure kBuildFailures[] = {
      "CoCreateInstance failed - couldn't create NullRenderer.", REGDB_E_CLASSNOTREG},
     {"NullRendererNotAdded", [](auto& g, auto&) { g.addRenderer = kStepFailure; },
      "Failed to add null renderer to filter graph.", kStepFailure},
-    {"StreamNotRendered", [](auto& g, auto&) { g.renderStream = kStepFailure; },
-     "Failed to connect filters together.", kStepFailure},
+    {"StreamNotRendered", [](auto& g, auto&) { g.renderStream = kStepFailure; }, "Failed to connect filters together.",
+     kStepFailure},
     {"ConnectedTypeUnreadable", [](auto& g, auto&) { g.getConnectedMediaType = VFW_E_NOT_CONNECTED; },
      "Failed to get media type from sample grabber.", VFW_E_NOT_CONNECTED},
     {"CallbackNotAttached", [](auto& g, auto&) { g.setCallback = E_POINTER; },
@@ -242,8 +241,8 @@ struct StartCase {
     HRESULT run;
     HRESULT getState;
     OAFilterState reported;
-    std::vector<std::string> calls;  // after "RenderStream", "SetCallback"
-    const char* message;             // null: capture starts
+    std::vector<std::string> calls; // after "RenderStream", "SetCallback"
+    const char* message;            // null: capture starts
     HRESULT hresult;
 };
 
@@ -271,13 +270,27 @@ TEST_P(FakeGraphStart, WaitsOnceForAGraphThatIsStillChangingState)
 const StartCase kStarts[] = {
     {"RunningAtOnce", S_OK, S_OK, State_Running, {"Run"}, nullptr, S_OK},
     {"RunningWithinTheWait", S_FALSE, S_OK, State_Running, {"Run", "GetState 5000"}, nullptr, S_OK},
-    {"StillIntermediateAfterTheWait", S_FALSE, VFW_S_STATE_INTERMEDIATE, State_Paused,
-     {"Run", "GetState 5000", "Stop"}, "Timed out waiting for filter graph to start running.",
+    {"StillIntermediateAfterTheWait",
+     S_FALSE,
+     VFW_S_STATE_INTERMEDIATE,
+     State_Paused,
+     {"Run", "GetState 5000", "Stop"},
+     "Timed out waiting for filter graph to start running.",
      VFW_S_STATE_INTERMEDIATE},
-    {"InAnotherStateAfterTheWait", S_FALSE, S_OK, State_Paused, {"Run", "GetState 5000", "Stop"},
-     "Timed out waiting for filter graph to start running.", S_OK},
-    {"WaitFailing", S_FALSE, E_FAIL, State_Stopped, {"Run", "GetState 5000", "Stop"},
-     "Timed out waiting for filter graph to start running.", E_FAIL},
+    {"InAnotherStateAfterTheWait",
+     S_FALSE,
+     S_OK,
+     State_Paused,
+     {"Run", "GetState 5000", "Stop"},
+     "Timed out waiting for filter graph to start running.",
+     S_OK},
+    {"WaitFailing",
+     S_FALSE,
+     E_FAIL,
+     State_Stopped,
+     {"Run", "GetState 5000", "Stop"},
+     "Timed out waiting for filter graph to start running.",
+     E_FAIL},
     {"RunFailing", VFW_E_NO_CLOCK, S_OK, State_Running, {"Run"}, "Failed to run filter graph.", VFW_E_NO_CLOCK},
     {"RunAnsweringAnotherSuccessCode", VFW_S_CANT_CUE, S_OK, State_Paused, {"Run"}, nullptr, S_OK},
 };
@@ -305,7 +318,7 @@ TEST_F(FakeGraphCapture, FakeGraphClosingStopsTheGraphBeforeTheCallbackIsDetache
     EXPECT_EQ(graph->attachedCallback(), nullptr);
     EXPECT_THAT(graph->unbalanced(), IsEmpty());
     EXPECT_THAT(installed->unbalanced(), IsEmpty());
-    jni.call(Java_orlesk_tavrin_pellux_Pellux_closeDevice, jlong{0});  // 0 does nothing
+    jni.call(Java_orlesk_tavrin_pellux_Pellux_closeDevice, jlong{0}); // 0 does nothing
 }
 
 // --- frames through JNI --------------------------------------------------------
@@ -328,8 +341,7 @@ TEST_F(FakeGraphCapture, FakeGraphFramesReachJavaOldestFirstWithTheirIndex)
         EXPECT_EQ(jni.call(Java_orlesk_tavrin_pellux_Pellux_getFrame, device, buffer), kFrameSize);
         EXPECT_EQ(jni.thrown(), nullptr);
         const std::vector<jbyte> bytes = jni.bytes(buffer);
-        EXPECT_EQ(capdev::readFrame(reinterpret_cast<const uint8_t*>(bytes.data()), kFrameSize, kFrameSize),
-                  expected);
+        EXPECT_EQ(capdev::readFrame(reinterpret_cast<const uint8_t*>(bytes.data()), kFrameSize, kFrameSize), expected);
     }
     EXPECT_FALSE(jni.call(Java_orlesk_tavrin_pellux_Pellux_isFrameAvailable, device));
 }

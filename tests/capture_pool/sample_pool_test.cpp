@@ -69,13 +69,13 @@ TEST_F(FramePool, AFourthUnreadSampleOverwritesTheOldestFrame)
 TEST_F(FramePool, SamplesWithoutMediaTimeAreNumberedInStorageOrderAndFailuresUseNoNumber)
 {
     ASSERT_EQ(store(0), S_OK);
-    sample.setReportedSize(kFrameSize + 1);  // a buffer of another size is refused
+    sample.setReportedSize(kFrameSize + 1); // a buffer of another size is refused
     EXPECT_EQ(store(1), E_OUTOFMEMORY);
     sample.setReportedSize(-1);
     sample.setPointerResult(E_POINTER);
     EXPECT_EQ(store(2), E_POINTER);
     sample.setPointerResult(S_OK);
-    EXPECT_EQ(store(3, -1, kFrameSize + 1), E_UNEXPECTED);  // more data than the buffer holds
+    EXPECT_EQ(store(3, -1, kFrameSize + 1), E_UNEXPECTED); // more data than the buffer holds
     ASSERT_EQ(store(4), S_OK);
     ASSERT_EQ(store(5), S_OK);
 
@@ -146,7 +146,7 @@ TEST_F(FramePool, IsACallbackThatCOMNeverDeletes)
     EXPECT_EQ(pool.QueryInterface(IID_IMediaSample, &other), E_NOINTERFACE);
     EXPECT_EQ(other, nullptr);
     EXPECT_EQ(pool.BufferCB(0.0, nullptr, 0), STG_E_UNIMPLEMENTEDFUNCTION);
-    ASSERT_EQ(store(1), S_OK);  // still alive and working
+    ASSERT_EQ(store(1), S_OK); // still alive and working
     EXPECT_TRUE(pool.isFrameAvailable());
 }
 

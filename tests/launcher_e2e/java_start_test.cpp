@@ -13,226 +13,240 @@ const char javaBroken[] =
     "Your Java installation appears to be broken. Please reinstall Java from https://www.java.com.";
 
 class JavaStart : public LauncherRun {
- protected:
-  std::vector<std::string> expectedOptions(const std::string& libraryPath) const {
-    return {"-Djava.class.path=lib\\tavrin.jar;lib\\MRJToolkitStubs.zip;lib\\xalan.jar;lib\\crimson.jar;"
-            "lib\\resources.jar;lib\\QTJava.zip;lib\\jakarta-regexp-1.2.jar;lib\\j2lib.jar;"
-            "lib\\jakarta-poi-1.10.0-dev.jar;lib\\extensions.jar",
-            "-Djava.library.path=" + libraryPath,
-            "-Djava.security.manager",
-            "-Djava.security.policy=lib\\java.policy",
-            "-Dtavrin.actuallog=" + logFile().string(),
-            "-Xmx320m",
-            "-Dtavrin.mainClass=orlesk.tavrin.StdLauncher"};
-  }
-  std::string jvmPath() const { return (standInJavaHome() / "bin" / "client" / "jvm.dll").string(); }
+protected:
+    std::vector<std::string> expectedOptions(const std::string& libraryPath) const
+    {
+        return {"-Djava.class.path=lib\\tavrin.jar;lib\\MRJToolkitStubs.zip;lib\\xalan.jar;lib\\crimson.jar;"
+                "lib\\resources.jar;lib\\QTJava.zip;lib\\jakarta-regexp-1.2.jar;lib\\j2lib.jar;"
+                "lib\\jakarta-poi-1.10.0-dev.jar;lib\\extensions.jar",
+                "-Djava.library.path=" + libraryPath,
+                "-Djava.security.manager",
+                "-Djava.security.policy=lib\\java.policy",
+                "-Dtavrin.actuallog=" + logFile().string(),
+                "-Xmx320m",
+                "-Dtavrin.mainClass=orlesk.tavrin.StdLauncher"};
+    }
+    std::string jvmPath() const { return (standInJavaHome() / "bin" / "client" / "jvm.dll").string(); }
 
-  // The log from "QTJava=" on, where the runtime's part begins.
-  std::vector<std::string> logFromQtJava() const {
-    std::vector<std::string> lines = log();
-    std::size_t at = indexOf(lines, "QTJava=lib\\QTJava.zip");
-    return at == std::string::npos ? lines : std::vector<std::string>(lines.begin() + at, lines.end());
-  }
+    // The log from "QTJava=" on, where the runtime's part begins.
+    std::vector<std::string> logFromQtJava() const
+    {
+        std::vector<std::string> lines = log();
+        std::size_t at = indexOf(lines, "QTJava=lib\\QTJava.zip");
+        return at == std::string::npos ? lines : std::vector<std::string>(lines.begin() + at, lines.end());
+    }
 
-  void behave(const std::string& behaviour) { environment.set("TAVRIN_JVM_BEHAVIOUR", behaviour); }
+    void behave(const std::string& behaviour) { environment.set("TAVRIN_JVM_BEHAVIOUR", behaviour); }
 
-  // The log of a launch that fails after the virtual machine was created.
-  void expectFailureAfterCreation(const LaunchResult& result, const std::vector<std::string>& lines,
-                                  const std::string& message) {
-    EXPECT_EQ(result.exitCode, 0u);
-    expectMessage(result, message);
-    EXPECT_EQ(lines.back(), "*** " + message + " ***");
-    EXPECT_TRUE(contains(record(), "DestroyJavaVM returns"));
-    EXPECT_FALSE(contains(lines, "JVM launched"));
-  }
+    // The log of a launch that fails after the virtual machine was created.
+    void expectFailureAfterCreation(const LaunchResult& result, const std::vector<std::string>& lines,
+                                    const std::string& message)
+    {
+        EXPECT_EQ(result.exitCode, 0u);
+        expectMessage(result, message);
+        EXPECT_EQ(lines.back(), "*** " + message + " ***");
+        EXPECT_TRUE(contains(record(), "DestroyJavaVM returns"));
+        EXPECT_FALSE(contains(lines, "JVM launched"));
+    }
 };
 
-TEST_F(JavaStart, ACatalogOpenedFromTheShellReachesMainAndTheProcessEndsWithZero) {
-  const LaunchResult result = launchOnCatalog();
-  EXPECT_EQ(result.exitCode, 0u);
-  EXPECT_TRUE(result.messageBoxes.empty());
-  const std::string path = std::getenv("PATH");
-  expectLines(logFromQtJava(), {"QTJava=lib\\QTJava.zip",
-                                "CurrentVersion='1.8'",
-                                "RegOpenKey Software\\JavaSoft\\Java Runtime Environment\\1.8 -> 0 (*",
-                                "JVM path " + jvmPath(),
-                                "vmarg " + expectedOptions("lib;" + path)[0],
-                                "vmarg " + expectedOptions("lib;" + path)[1],
-                                "vmarg -Djava.security.manager",
-                                "vmarg -Djava.security.policy=lib\\java.policy",
-                                "vmarg -Dtavrin.actuallog=" + logFile().string(),
-                                "vmarg -Xmx320m",
-                                "vmarg -Dtavrin.mainClass=orlesk.tavrin.StdLauncher",
-                                "Tavrin started with catalog " + catalogPath(),
-                                "JVM launched"});
-  expectLines(record(), {"JNI_GetDefaultJavaVMInitArgs version=0x10004",
-                         "JNI_CreateJavaVM version=0x10004 nOptions=7 ignoreUnrecognized=0",
-                         "*", "*", "*", "*", "*", "*", "*",
-                         "main args=1",
-                         "arg " + catalogPath(),
-                         "defineClass orlesk/tavrin/StdLauncher from lib\\tavrin.jar: defined",
-                         "main returns",
-                         "DestroyJavaVM waits for 0 application thread(s)",
-                         "DestroyJavaVM returns"});
-  EXPECT_EQ(recordedOptions(), expectedOptions("lib;" + path));
+TEST_F(JavaStart, ACatalogOpenedFromTheShellReachesMainAndTheProcessEndsWithZero)
+{
+    const LaunchResult result = launchOnCatalog();
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_TRUE(result.messageBoxes.empty());
+    const std::string path = std::getenv("PATH");
+    expectLines(logFromQtJava(),
+                {"QTJava=lib\\QTJava.zip", "CurrentVersion='1.8'",
+                 "RegOpenKey Software\\JavaSoft\\Java Runtime Environment\\1.8 -> 0 (*", "JVM path " + jvmPath(),
+                 "vmarg " + expectedOptions("lib;" + path)[0], "vmarg " + expectedOptions("lib;" + path)[1],
+                 "vmarg -Djava.security.manager", "vmarg -Djava.security.policy=lib\\java.policy",
+                 "vmarg -Dtavrin.actuallog=" + logFile().string(), "vmarg -Xmx320m",
+                 "vmarg -Dtavrin.mainClass=orlesk.tavrin.StdLauncher", "Tavrin started with catalog " + catalogPath(),
+                 "JVM launched"});
+    expectLines(record(), {"JNI_GetDefaultJavaVMInitArgs version=0x10004",
+                           "JNI_CreateJavaVM version=0x10004 nOptions=7 ignoreUnrecognized=0", "*", "*", "*", "*", "*",
+                           "*", "*", "main args=1", "arg " + catalogPath(),
+                           "defineClass orlesk/tavrin/StdLauncher from lib\\tavrin.jar: defined", "main returns",
+                           "DestroyJavaVM waits for 0 application thread(s)", "DestroyJavaVM returns"});
+    EXPECT_EQ(recordedOptions(), expectedOptions("lib;" + path));
 }
 
-TEST_F(JavaStart, WithoutAFileArgumentMainReceivesAnEmptyArray) {
-  const LaunchResult result = launch("\"" + exePath().string() + "\"");
-  EXPECT_EQ(result.exitCode, 0u);
-  EXPECT_TRUE(contains(log(), "Filename="));
-  EXPECT_TRUE(contains(log(), "Tavrin started"));
-  EXPECT_TRUE(contains(record(), "main args=0"));
+TEST_F(JavaStart, WithoutAFileArgumentMainReceivesAnEmptyArray)
+{
+    const LaunchResult result = launch("\"" + exePath().string() + "\"");
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_TRUE(contains(log(), "Filename="));
+    EXPECT_TRUE(contains(log(), "Tavrin started"));
+    EXPECT_TRUE(contains(record(), "main args=0"));
 }
 
-TEST_F(JavaStart, TwoUnquotedWordsReachMainAsOneArgument) {
-  launch("\"" + exePath().string() + "\" Tape 12.tvr");
-  EXPECT_TRUE(contains(record(), "main args=1"));
-  EXPECT_TRUE(contains(record(), "arg Tape 12.tvr"));
+TEST_F(JavaStart, TwoUnquotedWordsReachMainAsOneArgument)
+{
+    launch("\"" + exePath().string() + "\" Tape 12.tvr");
+    EXPECT_TRUE(contains(record(), "main args=1"));
+    EXPECT_TRUE(contains(record(), "arg Tape 12.tvr"));
 }
 
-TEST_F(JavaStart, WithoutPathTheLibraryPathIsLib) {
-  environment.set("PATH", std::nullopt);
-  launchOnCatalog();
-  EXPECT_EQ(loggedVmArgs(log())[1], "-Djava.library.path=lib");
-  EXPECT_EQ(recordedOptions()[1], "-Djava.library.path=lib");
+TEST_F(JavaStart, WithoutPathTheLibraryPathIsLib)
+{
+    environment.set("PATH", std::nullopt);
+    launchOnCatalog();
+    EXPECT_EQ(loggedVmArgs(log())[1], "-Djava.library.path=lib");
+    EXPECT_EQ(recordedOptions()[1], "-Djava.library.path=lib");
 }
 
-TEST_F(JavaStart, TheProcessWaitsForTheApplicationsLastNonDaemonThread) {
-  behave("thread-outlives-main");
-  const LaunchResult result = launchOnCatalog();
-  EXPECT_EQ(result.exitCode, 0u);
-  const std::vector<std::string> lines = log();
-  ASSERT_TRUE(contains(lines, "Catalog window closed"));
-  EXPECT_LT(indexOf(lines, "JVM launched"), indexOf(lines, "Catalog window closed"));
-  const std::vector<std::string> seen = record();
-  EXPECT_LT(indexOf(seen, "main returns"), indexOf(seen, "DestroyJavaVM waits for 1 application thread(s)"));
-  EXPECT_LT(indexOf(seen, "DestroyJavaVM waits for 1 application thread(s)"), indexOf(seen, "application thread ends"));
-  EXPECT_LT(indexOf(seen, "application thread ends"), indexOf(seen, "DestroyJavaVM returns"));
+TEST_F(JavaStart, TheProcessWaitsForTheApplicationsLastNonDaemonThread)
+{
+    behave("thread-outlives-main");
+    const LaunchResult result = launchOnCatalog();
+    EXPECT_EQ(result.exitCode, 0u);
+    const std::vector<std::string> lines = log();
+    ASSERT_TRUE(contains(lines, "Catalog window closed"));
+    EXPECT_LT(indexOf(lines, "JVM launched"), indexOf(lines, "Catalog window closed"));
+    const std::vector<std::string> seen = record();
+    EXPECT_LT(indexOf(seen, "main returns"), indexOf(seen, "DestroyJavaVM waits for 1 application thread(s)"));
+    EXPECT_LT(indexOf(seen, "DestroyJavaVM waits for 1 application thread(s)"),
+              indexOf(seen, "application thread ends"));
+    EXPECT_LT(indexOf(seen, "application thread ends"), indexOf(seen, "DestroyJavaVM returns"));
 }
 
-TEST_F(JavaStart, AnApplicationThatEndsTheProcessItselfGivesItsOwnExitCode) {
-  behave("exit=70000");
-  const LaunchResult result = launchOnCatalog();
-  EXPECT_EQ(result.exitCode, 70000u);
-  EXPECT_TRUE(result.messageBoxes.empty());
-  EXPECT_TRUE(contains(log(), "Tavrin started with catalog " + catalogPath()));
-  EXPECT_FALSE(contains(log(), "JVM launched"));
+TEST_F(JavaStart, AnApplicationThatEndsTheProcessItselfGivesItsOwnExitCode)
+{
+    behave("exit=70000");
+    const LaunchResult result = launchOnCatalog();
+    EXPECT_EQ(result.exitCode, 70000u);
+    EXPECT_TRUE(result.messageBoxes.empty());
+    EXPECT_TRUE(contains(log(), "Tavrin started with catalog " + catalogPath()));
+    EXPECT_FALSE(contains(log(), "JVM launched"));
 }
 
-TEST_F(JavaStart, WithNoRuntimeRegisteredJavaIsMissing) {
-  deleteTree(HKEY_LOCAL_MACHINE, "Software\\JavaSoft");
-  const LaunchResult result = launchOnCatalog();
-  EXPECT_EQ(result.exitCode, 0u);
-  expectMessage(result, javaMissing);
-  expectLines(logFromQtJava(), {"QTJava=lib\\QTJava.zip", std::string("*** ") + javaMissing + " ***"});
+TEST_F(JavaStart, WithNoRuntimeRegisteredJavaIsMissing)
+{
+    deleteTree(HKEY_LOCAL_MACHINE, "Software\\JavaSoft");
+    const LaunchResult result = launchOnCatalog();
+    EXPECT_EQ(result.exitCode, 0u);
+    expectMessage(result, javaMissing);
+    expectLines(logFromQtJava(), {"QTJava=lib\\QTJava.zip", std::string("*** ") + javaMissing + " ***"});
 }
 
-TEST_F(JavaStart, AVersionKeyThatDoesNotExistMeansMissingWithoutTryingTheOtherFamily) {
-  deleteTree(HKEY_LOCAL_MACHINE, "Software\\JavaSoft");
-  setStringValue(HKEY_LOCAL_MACHINE, jreFamily, "CurrentVersion", "1.7");
-  registerRuntime(jdkFamily, "1.8", standInJavaHome());
-  const LaunchResult result = launchOnCatalog();
-  expectMessage(result, javaMissing);
-  expectLines(logFromQtJava(), {"QTJava=lib\\QTJava.zip", "CurrentVersion='1.7'",
-                                "RegOpenKey Software\\JavaSoft\\Java Runtime Environment\\1.7 -> 2 (00000000)",
-                                std::string("*** ") + javaMissing + " ***"});
+TEST_F(JavaStart, AVersionKeyThatDoesNotExistMeansMissingWithoutTryingTheOtherFamily)
+{
+    deleteTree(HKEY_LOCAL_MACHINE, "Software\\JavaSoft");
+    setStringValue(HKEY_LOCAL_MACHINE, jreFamily, "CurrentVersion", "1.7");
+    registerRuntime(jdkFamily, "1.8", standInJavaHome());
+    const LaunchResult result = launchOnCatalog();
+    expectMessage(result, javaMissing);
+    expectLines(logFromQtJava(), {"QTJava=lib\\QTJava.zip", "CurrentVersion='1.7'",
+                                  "RegOpenKey Software\\JavaSoft\\Java Runtime Environment\\1.7 -> 2 (00000000)",
+                                  std::string("*** ") + javaMissing + " ***"});
 }
 
-TEST_F(JavaStart, ADevelopmentKitAloneIsUsed) {
-  deleteTree(HKEY_LOCAL_MACHINE, "Software\\JavaSoft");
-  registerRuntime(jdkFamily, "1.8.0_202", standInJavaHome());
-  const LaunchResult result = launchOnCatalog();
-  EXPECT_EQ(result.exitCode, 0u);
-  EXPECT_TRUE(contains(log(), "CurrentVersion='1.8.0_202'"));
-  EXPECT_TRUE(contains(log(), "JVM launched"));
+TEST_F(JavaStart, ADevelopmentKitAloneIsUsed)
+{
+    deleteTree(HKEY_LOCAL_MACHINE, "Software\\JavaSoft");
+    registerRuntime(jdkFamily, "1.8.0_202", standInJavaHome());
+    const LaunchResult result = launchOnCatalog();
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_TRUE(contains(log(), "CurrentVersion='1.8.0_202'"));
+    EXPECT_TRUE(contains(log(), "JVM launched"));
 }
 
-TEST_F(JavaStart, WithBothFamiliesTheRuntimeEnvironmentIsUsed) {
-  registerRuntime(jdkFamily, "1.9", scratch / "no-such-jdk");
-  const LaunchResult result = launchOnCatalog();
-  EXPECT_EQ(result.exitCode, 0u);
-  EXPECT_TRUE(contains(log(), "JVM path " + jvmPath()));
-  EXPECT_TRUE(contains(log(), "JVM launched"));
+TEST_F(JavaStart, WithBothFamiliesTheRuntimeEnvironmentIsUsed)
+{
+    registerRuntime(jdkFamily, "1.9", scratch / "no-such-jdk");
+    const LaunchResult result = launchOnCatalog();
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_TRUE(contains(log(), "JVM path " + jvmPath()));
+    EXPECT_TRUE(contains(log(), "JVM launched"));
 }
 
-TEST_F(JavaStart, ARuntimeWithoutAClientVirtualMachineIsBroken) {
-  const fs::path serverOnly = scratch / "jre-server";
-  fs::create_directories(serverOnly / "bin" / "server");
-  fs::copy_file(standInJavaHome() / "bin" / "client" / "jvm.dll", serverOnly / "bin" / "server" / "jvm.dll");
-  registerRuntime(jreFamily, "1.8", serverOnly);
-  const LaunchResult result = launchOnCatalog();
-  EXPECT_EQ(result.exitCode, 0u);
-  expectMessage(result, javaBroken);
-  const std::vector<std::string> lines = log();
-  EXPECT_EQ(lines[lines.size() - 2], "JVM path " + (serverOnly / "bin" / "client" / "jvm.dll").string());
-  EXPECT_EQ(lines.back(), std::string("*** ") + javaBroken + " ***");
+TEST_F(JavaStart, ARuntimeWithoutAClientVirtualMachineIsBroken)
+{
+    const fs::path serverOnly = scratch / "jre-server";
+    fs::create_directories(serverOnly / "bin" / "server");
+    fs::copy_file(standInJavaHome() / "bin" / "client" / "jvm.dll", serverOnly / "bin" / "server" / "jvm.dll");
+    registerRuntime(jreFamily, "1.8", serverOnly);
+    const LaunchResult result = launchOnCatalog();
+    EXPECT_EQ(result.exitCode, 0u);
+    expectMessage(result, javaBroken);
+    const std::vector<std::string> lines = log();
+    EXPECT_EQ(lines[lines.size() - 2], "JVM path " + (serverOnly / "bin" / "client" / "jvm.dll").string());
+    EXPECT_EQ(lines.back(), std::string("*** ") + javaBroken + " ***");
 }
 
-TEST_F(JavaStart, ALibraryWithoutTheInvocationFunctionsHasNoEntryPoints) {
-  const fs::path notAJvm = scratch / "jre-other";
-  fs::create_directories(notAJvm / "bin" / "client");
-  char system[MAX_PATH];
-  GetSystemDirectoryA(system, MAX_PATH);
-  fs::copy_file(fs::path(system) / "version.dll", notAJvm / "bin" / "client" / "jvm.dll");
-  registerRuntime(jreFamily, "1.8", notAJvm);
-  const LaunchResult result = launchOnCatalog();
-  expectMessage(result, "Failed to find jvm.dll entry points");
-  EXPECT_EQ(log().back(), "*** Failed to find jvm.dll entry points ***");
+TEST_F(JavaStart, ALibraryWithoutTheInvocationFunctionsHasNoEntryPoints)
+{
+    const fs::path notAJvm = scratch / "jre-other";
+    fs::create_directories(notAJvm / "bin" / "client");
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, MAX_PATH);
+    fs::copy_file(fs::path(system) / "version.dll", notAJvm / "bin" / "client" / "jvm.dll");
+    registerRuntime(jreFamily, "1.8", notAJvm);
+    const LaunchResult result = launchOnCatalog();
+    expectMessage(result, "Failed to find jvm.dll entry points");
+    EXPECT_EQ(log().back(), "*** Failed to find jvm.dll entry points ***");
 }
 
-TEST_F(JavaStart, AVirtualMachineThatCannotBeCreatedFailsToStart) {
-  behave("create-fails");
-  const LaunchResult result = launchOnCatalog();
-  EXPECT_EQ(result.exitCode, 0u);
-  expectMessage(result, "Failed to start Java");
-  const std::vector<std::string> lines = log();
-  EXPECT_EQ(lines[lines.size() - 2], "Failed to create JVM: -4");
-  EXPECT_EQ(lines.back(), "*** Failed to start Java ***");
-  EXPECT_EQ(loggedVmArgs(lines).size(), 7u);
+TEST_F(JavaStart, AVirtualMachineThatCannotBeCreatedFailsToStart)
+{
+    behave("create-fails");
+    const LaunchResult result = launchOnCatalog();
+    EXPECT_EQ(result.exitCode, 0u);
+    expectMessage(result, "Failed to start Java");
+    const std::vector<std::string> lines = log();
+    EXPECT_EQ(lines[lines.size() - 2], "Failed to create JVM: -4");
+    EXPECT_EQ(lines.back(), "*** Failed to start Java ***");
+    EXPECT_EQ(loggedVmArgs(lines).size(), 7u);
 }
 
-TEST_F(JavaStart, AMissingBootstrapClassIsReportedWithItsStackTrace) {
-  behave("class-missing");
-  const LaunchResult result = launchOnCatalog();
-  const std::vector<std::string> lines = log();
-  expectFailureAfterCreation(result, lines, "Failed to load main class");
-  const std::size_t at = indexOf(lines, "Failed to load Main class orlesk/tavrin/SecureLauncher");
-  ASSERT_NE(at, std::string::npos);
-  EXPECT_NE(lines[at + 1].find("java.lang.NoClassDefFoundError: orlesk/tavrin/SecureLauncher"), std::string::npos)
-      << lines[at + 1];
+TEST_F(JavaStart, AMissingBootstrapClassIsReportedWithItsStackTrace)
+{
+    behave("class-missing");
+    const LaunchResult result = launchOnCatalog();
+    const std::vector<std::string> lines = log();
+    expectFailureAfterCreation(result, lines, "Failed to load main class");
+    const std::size_t at = indexOf(lines, "Failed to load Main class orlesk/tavrin/SecureLauncher");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_NE(lines[at + 1].find("java.lang.NoClassDefFoundError: orlesk/tavrin/SecureLauncher"), std::string::npos)
+        << lines[at + 1];
 }
 
-TEST_F(JavaStart, NativesThatCannotBeRegisteredAreReported) {
-  behave("register-fails");
-  const LaunchResult result = launchOnCatalog();
-  const std::vector<std::string> lines = log();
-  expectFailureAfterCreation(result, lines, "Failed to register natives");
-  const std::size_t at = indexOf(lines, "Failed to register natives -1");
-  ASSERT_NE(at, std::string::npos);
-  EXPECT_NE(lines[at + 1].find("java.lang.NoSuchMethodError: defineClass"), std::string::npos) << lines[at + 1];
+TEST_F(JavaStart, NativesThatCannotBeRegisteredAreReported)
+{
+    behave("register-fails");
+    const LaunchResult result = launchOnCatalog();
+    const std::vector<std::string> lines = log();
+    expectFailureAfterCreation(result, lines, "Failed to register natives");
+    const std::size_t at = indexOf(lines, "Failed to register natives -1");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_NE(lines[at + 1].find("java.lang.NoSuchMethodError: defineClass"), std::string::npos) << lines[at + 1];
 }
 
-TEST_F(JavaStart, AMissingMainIsAnExceptionDuringStartup) {
-  behave("main-missing");
-  const LaunchResult result = launchOnCatalog();
-  const std::vector<std::string> lines = log();
-  expectFailureAfterCreation(result, lines, "An exception occurred during startup");
-  EXPECT_NE(lines[lines.size() - 3].find("java.lang.NoSuchMethodError"), std::string::npos) << lines[lines.size() - 3];
-  EXPECT_FALSE(contains(record(), "main args=1"));
+TEST_F(JavaStart, AMissingMainIsAnExceptionDuringStartup)
+{
+    behave("main-missing");
+    const LaunchResult result = launchOnCatalog();
+    const std::vector<std::string> lines = log();
+    expectFailureAfterCreation(result, lines, "An exception occurred during startup");
+    EXPECT_NE(lines[lines.size() - 3].find("java.lang.NoSuchMethodError"), std::string::npos)
+        << lines[lines.size() - 3];
+    EXPECT_FALSE(contains(record(), "main args=1"));
 }
 
-TEST_F(JavaStart, AMainThatThrowsLeavesItsStackTraceInTheErrorLog) {
-  behave("main-throws");
-  const LaunchResult result = launchOnCatalog();
-  const std::vector<std::string> lines = log();
-  expectFailureAfterCreation(result, lines, "An exception occurred during startup");
-  const std::size_t at = indexOf(lines, "vmarg -Dtavrin.mainClass=orlesk.tavrin.StdLauncher");
-  ASSERT_NE(at, std::string::npos);
-  EXPECT_NE(lines[at + 1].find("java.lang.IllegalStateException: the catalog window could not be opened"),
-            std::string::npos) << lines[at + 1];
-  EXPECT_EQ(lines[at + 2].rfind("\tat ", 0), 0u) << lines[at + 2];
+TEST_F(JavaStart, AMainThatThrowsLeavesItsStackTraceInTheErrorLog)
+{
+    behave("main-throws");
+    const LaunchResult result = launchOnCatalog();
+    const std::vector<std::string> lines = log();
+    expectFailureAfterCreation(result, lines, "An exception occurred during startup");
+    const std::size_t at = indexOf(lines, "vmarg -Dtavrin.mainClass=orlesk.tavrin.StdLauncher");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_NE(lines[at + 1].find("java.lang.IllegalStateException: the catalog window could not be opened"),
+              std::string::npos)
+        << lines[at + 1];
+    EXPECT_EQ(lines[at + 2].rfind("\tat ", 0), 0u) << lines[at + 2];
 }
 
-}  // namespace
-}  // namespace launche2e
+} // namespace
+} // namespace launche2e

@@ -11,218 +11,257 @@ namespace launche2e {
 
 namespace {
 
-std::string upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
+std::string upper(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
 }
 
 // Wine's debug strings: \n, \r, \t, \", \\ and \xNN escapes.
-std::string unescape(const std::string& text, std::size_t& at) {
-  std::string out;
-  ++at;  // opening quote
-  while (at < text.size() && text[at] != '"') {
-    char c = text[at++];
-    if (c != '\\' || at >= text.size()) {
-      out += c;
-      continue;
+std::string unescape(const std::string& text, std::size_t& at)
+{
+    std::string out;
+    ++at; // opening quote
+    while (at < text.size() && text[at] != '"') {
+        char c = text[at++];
+        if (c != '\\' || at >= text.size()) {
+            out += c;
+            continue;
+        }
+        char e = text[at++];
+        switch (e) {
+        case 'n':
+            out += '\n';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case 'x':
+            out += static_cast<char>(std::stoi(text.substr(at, 2), nullptr, 16));
+            at += 2;
+            break;
+        default:
+            out += e;
+            break;
+        }
     }
-    char e = text[at++];
-    switch (e) {
-      case 'n': out += '\n'; break;
-      case 'r': out += '\r'; break;
-      case 't': out += '\t'; break;
-      case 'x': out += static_cast<char>(std::stoi(text.substr(at, 2), nullptr, 16)); at += 2; break;
-      default: out += e; break;
-    }
-  }
-  ++at;  // closing quote
-  return out;
+    ++at; // closing quote
+    return out;
 }
 
-unsigned long hexAt(const std::string& text, std::size_t& at) {
-  std::size_t used = 0;
-  unsigned long value = std::stoul(text.substr(at), &used, 16);
-  at += used;
-  return value;
+unsigned long hexAt(const std::string& text, std::size_t& at)
+{
+    std::size_t used = 0;
+    unsigned long value = std::stoul(text.substr(at), &used, 16);
+    at += used;
+    return value;
 }
 
 // "0040a060 \"text\"": an address, a blank and the string.
-std::string stringArgumentAt(const std::string& text, std::size_t& at) {
-  hexAt(text, at);
-  at = text.find('"', at);
-  return unescape(text, at);
+std::string stringArgumentAt(const std::string& text, std::size_t& at)
+{
+    hexAt(text, at);
+    at = text.find('"', at);
+    return unescape(text, at);
 }
 
-std::vector<std::string> callsOf(const std::string& trace, const std::string& function) {
-  std::vector<std::string> calls;
-  const std::string marker = ":Call " + function + "(";
-  for (std::size_t at = trace.find(marker); at != std::string::npos; at = trace.find(marker, at + 1)) {
-    calls.push_back(trace.substr(at + marker.size(), trace.find('\n', at) - at - marker.size()));
-  }
-  return calls;
+std::vector<std::string> callsOf(const std::string& trace, const std::string& function)
+{
+    std::vector<std::string> calls;
+    const std::string marker = ":Call " + function + "(";
+    for (std::size_t at = trace.find(marker); at != std::string::npos; at = trace.find(marker, at + 1)) {
+        calls.push_back(trace.substr(at + marker.size(), trace.find('\n', at) - at - marker.size()));
+    }
+    return calls;
 }
 
-fs::path wineTraceFile() {
-  char path[MAX_PATH];
-  DWORD length = GetEnvironmentVariableA("TAVRIN_E2E_WINE_TRACE", path, MAX_PATH);
-  return length > 0 && length < MAX_PATH ? fs::path(std::string(path, length)) : fs::path();
+fs::path wineTraceFile()
+{
+    char path[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("TAVRIN_E2E_WINE_TRACE", path, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? fs::path(std::string(path, length)) : fs::path();
 }
 
-std::uintmax_t sizeOf(const fs::path& file) {
-  std::error_code ignored;
-  std::uintmax_t size = fs::file_size(file, ignored);
-  return size == static_cast<std::uintmax_t>(-1) ? 0 : size;
+std::uintmax_t sizeOf(const fs::path& file)
+{
+    std::error_code ignored;
+    std::uintmax_t size = fs::file_size(file, ignored);
+    return size == static_cast<std::uintmax_t>(-1) ? 0 : size;
 }
 
-std::string textFrom(const fs::path& file, std::uintmax_t offset) {
-  std::string text = readText(file);
-  return offset < text.size() ? text.substr(static_cast<std::size_t>(offset)) : std::string();
+std::string textFrom(const fs::path& file, std::uintmax_t offset)
+{
+    std::string text = readText(file);
+    return offset < text.size() ? text.substr(static_cast<std::size_t>(offset)) : std::string();
 }
 
-}  // namespace
+} // namespace
 
-Environment::Environment() {
-  LPCH strings = GetEnvironmentStringsA();
-  for (const char* entry = strings; *entry; entry += std::strlen(entry) + 1) {
-    std::string text = entry;
-    std::size_t equals = text.find('=', 1);  // "=C:=C:\..." entries start with '='
-    if (equals == std::string::npos) continue;
-    set(text.substr(0, equals), text.substr(equals + 1));
-  }
-  FreeEnvironmentStringsA(strings);
+Environment::Environment()
+{
+    LPCH strings = GetEnvironmentStringsA();
+    for (const char* entry = strings; *entry; entry += std::strlen(entry) + 1) {
+        std::string text = entry;
+        std::size_t equals = text.find('=', 1); // "=C:=C:\..." entries start with '='
+        if (equals == std::string::npos)
+            continue;
+        set(text.substr(0, equals), text.substr(equals + 1));
+    }
+    FreeEnvironmentStringsA(strings);
 }
 
-Environment& Environment::set(const std::string& name, std::optional<std::string> value) {
-  std::string key = upper(name);
-  if (!value) {
-    values_.erase(key);
-    names_.erase(key);
-  } else {
-    values_[key] = *value;
-    names_[key] = name;
-  }
-  return *this;
+Environment& Environment::set(const std::string& name, std::optional<std::string> value)
+{
+    std::string key = upper(name);
+    if (!value) {
+        values_.erase(key);
+        names_.erase(key);
+    } else {
+        values_[key] = *value;
+        names_[key] = name;
+    }
+    return *this;
 }
 
-std::string Environment::block() const {
-  std::string block;
-  for (const auto& [key, value] : values_) {
-    block += names_.at(key) + "=" + value;
+std::string Environment::block() const
+{
+    std::string block;
+    for (const auto& [key, value] : values_) {
+        block += names_.at(key) + "=" + value;
+        block += '\0';
+    }
     block += '\0';
-  }
-  block += '\0';
-  return block;
+    return block;
 }
 
 LaunchResult runProcess(const std::string& exe, const std::string& commandLine, const Environment& environment,
-                        const std::string& currentFolder, const fs::path& consoleFile) {
-  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-  HANDLE console = CreateFileW(consoleFile.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               &inheritable, CREATE_ALWAYS, 0, nullptr);
-  const fs::path traceFile = wineTraceFile();
-  const std::uintmax_t traceStart = sizeOf(traceFile);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = console;
-  startup.hStdError = console;
-  std::string line = commandLine;
-  std::string block = environment.block();
-  PROCESS_INFORMATION process{};
-  LaunchResult result;
-  if (CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, TRUE, 0, block.data(), currentFolder.c_str(),
-                     &startup, &process)) {
-    result.finished = WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0;
-    if (!result.finished) TerminateProcess(process.hProcess, 99);
-    GetExitCodeProcess(process.hProcess, &result.exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  }
-  CloseHandle(console);
-  std::string text = traceFile.empty() ? std::string() : textFrom(traceFile, traceStart);
-  result.messageBoxes = messageBoxesIn(text);
-  result.shellNotifications = shellNotificationsIn(text);
-  return result;
+                        const std::string& currentFolder, const fs::path& consoleFile)
+{
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    HANDLE console = CreateFileW(consoleFile.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 &inheritable, CREATE_ALWAYS, 0, nullptr);
+    const fs::path traceFile = wineTraceFile();
+    const std::uintmax_t traceStart = sizeOf(traceFile);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = console;
+    startup.hStdError = console;
+    std::string line = commandLine;
+    std::string block = environment.block();
+    PROCESS_INFORMATION process{};
+    LaunchResult result;
+    if (CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, TRUE, 0, block.data(), currentFolder.c_str(),
+                       &startup, &process)) {
+        result.finished = WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0;
+        if (!result.finished)
+            TerminateProcess(process.hProcess, 99);
+        GetExitCodeProcess(process.hProcess, &result.exitCode);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(console);
+    std::string text = traceFile.empty() ? std::string() : textFrom(traceFile, traceStart);
+    result.messageBoxes = messageBoxesIn(text);
+    result.shellNotifications = shellNotificationsIn(text);
+    return result;
 }
 
 // "00000000,0040a060 \"text\",0040a044 \"title\",00000010) ret=..."
-std::vector<MessageBoxCall> messageBoxesIn(const std::string& trace) {
-  std::vector<MessageBoxCall> boxes;
-  for (const std::string& call : callsOf(trace, "user32.MessageBoxA")) {
-    MessageBoxCall box{};
-    std::size_t at = 0;
-    box.owner = hexAt(call, at);
-    ++at;
-    box.text = stringArgumentAt(call, at);
-    ++at;
-    box.title = stringArgumentAt(call, at);
-    ++at;
-    box.style = hexAt(call, at);
-    boxes.push_back(box);
-  }
-  return boxes;
+std::vector<MessageBoxCall> messageBoxesIn(const std::string& trace)
+{
+    std::vector<MessageBoxCall> boxes;
+    for (const std::string& call : callsOf(trace, "user32.MessageBoxA")) {
+        MessageBoxCall box{};
+        std::size_t at = 0;
+        box.owner = hexAt(call, at);
+        ++at;
+        box.text = stringArgumentAt(call, at);
+        ++at;
+        box.title = stringArgumentAt(call, at);
+        ++at;
+        box.style = hexAt(call, at);
+        boxes.push_back(box);
+    }
+    return boxes;
 }
 
-std::vector<ShellNotification> shellNotificationsIn(const std::string& trace) {
-  std::vector<ShellNotification> notifications;
-  for (const std::string& call : callsOf(trace, "shell32.SHChangeNotify")) {
-    ShellNotification n{};
-    std::size_t at = 0;
-    n.eventId = hexAt(call, at);
-    n.flags = hexAt(call, ++at);
-    n.item1 = hexAt(call, ++at);
-    n.item2 = hexAt(call, ++at);
-    notifications.push_back(n);
-  }
-  return notifications;
+std::vector<ShellNotification> shellNotificationsIn(const std::string& trace)
+{
+    std::vector<ShellNotification> notifications;
+    for (const std::string& call : callsOf(trace, "shell32.SHChangeNotify")) {
+        ShellNotification n{};
+        std::size_t at = 0;
+        n.eventId = hexAt(call, at);
+        n.flags = hexAt(call, ++at);
+        n.item1 = hexAt(call, ++at);
+        n.item2 = hexAt(call, ++at);
+        notifications.push_back(n);
+    }
+    return notifications;
 }
 
-std::vector<std::string> linesOf(const fs::path& file) {
-  std::vector<std::string> lines;
-  std::istringstream in(readText(file));
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
+std::vector<std::string> linesOf(const fs::path& file)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(readText(file));
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
 }
 
-std::string readText(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+std::string readText(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void writeText(const fs::path& file, const std::string& text) {
-  fs::create_directories(file.parent_path());
-  std::ofstream(file, std::ios::binary) << text;
+void writeText(const fs::path& file, const std::string& text)
+{
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << text;
 }
 
-void setStringValue(HKEY root, const std::string& key, const char* name, const std::string& value) {
-  HKEY opened;
-  if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr) != ERROR_SUCCESS) {
-    return;
-  }
-  RegSetValueExA(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                 static_cast<DWORD>(value.size() + 1));
-  RegCloseKey(opened);
+void setStringValue(HKEY root, const std::string& key, const char* name, const std::string& value)
+{
+    HKEY opened;
+    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr) != ERROR_SUCCESS) {
+        return;
+    }
+    RegSetValueExA(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>(value.size() + 1));
+    RegCloseKey(opened);
 }
 
-std::optional<std::string> defaultValue(HKEY root, const std::string& key) {
-  char value[1024];
-  DWORD size = sizeof value;
-  if (RegGetValueA(root, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS) {
-    return std::nullopt;
-  }
-  return std::string(value);
+std::optional<std::string> defaultValue(HKEY root, const std::string& key)
+{
+    char value[1024];
+    DWORD size = sizeof value;
+    if (RegGetValueA(root, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    return std::string(value);
 }
 
-bool keyExists(HKEY root, const std::string& key) {
-  HKEY opened;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
-  RegCloseKey(opened);
-  return true;
+bool keyExists(HKEY root, const std::string& key)
+{
+    HKEY opened;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(opened);
+    return true;
 }
 
-void deleteTree(HKEY root, const std::string& key) { RegDeleteTreeA(root, key.c_str()); }
+void deleteTree(HKEY root, const std::string& key)
+{
+    RegDeleteTreeA(root, key.c_str());
+}
 
-}  // namespace launche2e
+} // namespace launche2e

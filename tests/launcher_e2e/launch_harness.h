@@ -24,33 +24,33 @@ namespace launche2e {
 namespace fs = std::filesystem;
 
 struct MessageBoxCall {
-  unsigned long owner;
-  std::string text;
-  std::string title;
-  unsigned long style;
+    unsigned long owner;
+    std::string text;
+    std::string title;
+    unsigned long style;
 };
 
 struct ShellNotification {
-  unsigned long eventId, flags, item1, item2;
+    unsigned long eventId, flags, item1, item2;
 };
 
 struct LaunchResult {
-  DWORD exitCode = 0;
-  bool finished = false;
-  std::vector<MessageBoxCall> messageBoxes;
-  std::vector<ShellNotification> shellNotifications;
+    DWORD exitCode = 0;
+    bool finished = false;
+    std::vector<MessageBoxCall> messageBoxes;
+    std::vector<ShellNotification> shellNotifications;
 };
 
 // The parent's environment with changes; nullopt removes a variable.
 class Environment {
- public:
-  Environment();
-  Environment& set(const std::string& name, std::optional<std::string> value);
-  std::string block() const;  // "NAME=value\0...\0\0"
+public:
+    Environment();
+    Environment& set(const std::string& name, std::optional<std::string> value);
+    std::string block() const; // "NAME=value\0...\0\0"
 
- private:
-  std::map<std::string, std::string> values_;  // by upper-case name
-  std::map<std::string, std::string> names_;   // upper-case name to spelling
+private:
+    std::map<std::string, std::string> values_; // by upper-case name
+    std::map<std::string, std::string> names_;  // upper-case name to spelling
 };
 
 // Starts exe with exactly this command line in currentFolder and waits for
@@ -73,6 +73,6 @@ std::optional<std::string> defaultValue(HKEY root, const std::string& key);
 bool keyExists(HKEY root, const std::string& key);
 void deleteTree(HKEY root, const std::string& key);
 
-}  // namespace launche2e
+} // namespace launche2e
 
 #endif

@@ -6,127 +6,152 @@ namespace launche2e {
 
 namespace {
 
-fs::path scratchRoot() { return fs::temp_directory_path() / "tavrin-e2e"; }
-
-}  // namespace
-
-void LauncherRun::SetUpTestSuite() {
-  ASSERT_NE(std::getenv("TAVRIN_E2E_WINE_TRACE"), nullptr) << "run through run_with_wine_trace.sh";
-  setStringValue(HKEY_CURRENT_USER, "Software\\Wine\\Debug", "RelayInclude",
-                 "user32.MessageBoxA;shell32.SHChangeNotify");
-  fs::create_directories(standInJavaHome() / "bin" / "client");
-  fs::copy_file(STANDIN_JVM_DLL, standInJavaHome() / "bin" / "client" / "jvm.dll",
-                fs::copy_options::overwrite_existing);
+fs::path scratchRoot()
+{
+    return fs::temp_directory_path() / "tavrin-e2e";
 }
 
-fs::path LauncherRun::standInJavaHome() { return scratchRoot() / "Java" / "jre1.8"; }
+} // namespace
 
-void LauncherRun::SetUp() {
-  static std::atomic<int> counter{0};
-  scratch = scratchRoot() / ("run-" + std::to_string(++counter));
-  fs::remove_all(scratch);
-  install = scratch / "Program Files" / "Tavrin";
-  local = scratch / "Local";
-  roaming = scratch / "Roaming";
-  fs::create_directories(local);
-  fs::create_directories(roaming);
-  installApplication(install);
-  writeText(catalogPath(), "catalog");
-
-  deleteTree(HKEY_LOCAL_MACHINE, "Software\\JavaSoft");
-  registerRuntime(jreFamily, "1.8", standInJavaHome());
-  deleteTree(HKEY_CLASSES_ROOT, ".tvr");
-  deleteTree(HKEY_CLASSES_ROOT, "tvrfile");
-
-  environment.set("LOCALAPPDATA", local.string())
-      .set("APPDATA", roaming.string())
-      .set("QTJAVA", std::nullopt)
-      .set("TAVRIN_JVM_BEHAVIOUR", std::nullopt)
-      .set("TAVRIN_JVM_RECORD", (scratch / "record.txt").string())
-      .set("WINEDEBUG", std::string("+relay"));
+void LauncherRun::SetUpTestSuite()
+{
+    ASSERT_NE(std::getenv("TAVRIN_E2E_WINE_TRACE"), nullptr) << "run through run_with_wine_trace.sh";
+    setStringValue(HKEY_CURRENT_USER, "Software\\Wine\\Debug", "RelayInclude",
+                   "user32.MessageBoxA;shell32.SHChangeNotify");
+    fs::create_directories(standInJavaHome() / "bin" / "client");
+    fs::copy_file(STANDIN_JVM_DLL, standInJavaHome() / "bin" / "client" / "jvm.dll",
+                  fs::copy_options::overwrite_existing);
 }
 
-void LauncherRun::TearDown() {
-  std::error_code ignored;
-  if (!HasFailure()) fs::remove_all(scratch, ignored);
+fs::path LauncherRun::standInJavaHome()
+{
+    return scratchRoot() / "Java" / "jre1.8";
 }
 
-void LauncherRun::installApplication(const fs::path& folder) {
-  fs::create_directories(folder / "lib");
-  fs::copy_file(TAVRIN_EXE, folder / "Tavrin.exe", fs::copy_options::overwrite_existing);
-  for (const char* archive : {"tavrin.jar", "resources.jar"}) {
-    fs::copy_file(fs::path(APP_LIB_DIR) / archive, folder / "lib" / archive, fs::copy_options::overwrite_existing);
-  }
-  writeText(folder / "lib" / "java.policy", "grant { permission java.security.AllPermission; };\n");
-  writeText(folder / "lib" / "QTJava.zip", "placeholder");
+void LauncherRun::SetUp()
+{
+    static std::atomic<int> counter{0};
+    scratch = scratchRoot() / ("run-" + std::to_string(++counter));
+    fs::remove_all(scratch);
+    install = scratch / "Program Files" / "Tavrin";
+    local = scratch / "Local";
+    roaming = scratch / "Roaming";
+    fs::create_directories(local);
+    fs::create_directories(roaming);
+    installApplication(install);
+    writeText(catalogPath(), "catalog");
+
+    deleteTree(HKEY_LOCAL_MACHINE, "Software\\JavaSoft");
+    registerRuntime(jreFamily, "1.8", standInJavaHome());
+    deleteTree(HKEY_CLASSES_ROOT, ".tvr");
+    deleteTree(HKEY_CLASSES_ROOT, "tvrfile");
+
+    environment.set("LOCALAPPDATA", local.string())
+        .set("APPDATA", roaming.string())
+        .set("QTJAVA", std::nullopt)
+        .set("TAVRIN_JVM_BEHAVIOUR", std::nullopt)
+        .set("TAVRIN_JVM_RECORD", (scratch / "record.txt").string())
+        .set("WINEDEBUG", std::string("+relay"));
 }
 
-std::string LauncherRun::openCommand(const fs::path& exe, const std::string& catalog) const {
-  return "\"" + exe.string() + "\" \"" + catalog + "\"";
+void LauncherRun::TearDown()
+{
+    std::error_code ignored;
+    if (!HasFailure())
+        fs::remove_all(scratch, ignored);
 }
 
-LaunchResult LauncherRun::launch(const std::string& commandLine, const fs::path& exe) {
-  LaunchResult result = runProcess(exe.string(), commandLine, environment, scratch.string(), scratch / "console.txt");
-  EXPECT_TRUE(result.finished) << "Tavrin.exe did not end";
-  for (const std::string& line : record()) {
-    EXPECT_EQ(line.rfind("violation", 0), std::string::npos) << line;
-  }
-  return result;
-}
-
-std::vector<std::string> LauncherRun::recordedOptions() const {
-  std::vector<std::string> options;
-  for (const std::string& line : record()) {
-    if (line.rfind("option ", 0) == 0) options.push_back(line.substr(7));
-  }
-  return options;
-}
-
-std::vector<std::string> LauncherRun::loggedVmArgs(const std::vector<std::string>& lines) const {
-  std::vector<std::string> options;
-  for (const std::string& line : lines) {
-    if (line.rfind("vmarg ", 0) == 0) options.push_back(line.substr(6));
-  }
-  return options;
-}
-
-void LauncherRun::registerRuntime(const char* family, const std::string& version, const fs::path& javaHome) {
-  setStringValue(HKEY_LOCAL_MACHINE, family, "CurrentVersion", version);
-  setStringValue(HKEY_LOCAL_MACHINE, std::string(family) + "\\" + version, "JavaHome", javaHome.string());
-}
-
-void LauncherRun::expectMessage(const LaunchResult& result, const std::string& text) {
-  ASSERT_EQ(result.messageBoxes.size(), 1u);
-  const MessageBoxCall& box = result.messageBoxes[0];
-  EXPECT_EQ(box.owner, 0u);
-  EXPECT_EQ(box.text, text);
-  EXPECT_EQ(box.title, launchErrorTitle);
-  EXPECT_EQ(box.style, errorIconAndOk);
-}
-
-void expectLines(const std::vector<std::string>& actual, const std::vector<std::string>& expected) {
-  std::string all;
-  for (const std::string& line : actual) all += line + "\n";
-  ASSERT_EQ(actual.size(), expected.size()) << all;
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    const std::string& want = expected[i];
-    if (!want.empty() && want.back() == '*') {
-      EXPECT_EQ(actual[i].substr(0, want.size() - 1), want.substr(0, want.size() - 1)) << "line " << i << " of\n" << all;
-    } else {
-      EXPECT_EQ(actual[i], want) << "line " << i << " of\n" << all;
+void LauncherRun::installApplication(const fs::path& folder)
+{
+    fs::create_directories(folder / "lib");
+    fs::copy_file(TAVRIN_EXE, folder / "Tavrin.exe", fs::copy_options::overwrite_existing);
+    for (const char* archive : {"tavrin.jar", "resources.jar"}) {
+        fs::copy_file(fs::path(APP_LIB_DIR) / archive, folder / "lib" / archive, fs::copy_options::overwrite_existing);
     }
-  }
+    writeText(folder / "lib" / "java.policy", "grant { permission java.security.AllPermission; };\n");
+    writeText(folder / "lib" / "QTJava.zip", "placeholder");
 }
 
-bool contains(const std::vector<std::string>& lines, const std::string& line) {
-  return indexOf(lines, line) != std::string::npos;
+std::string LauncherRun::openCommand(const fs::path& exe, const std::string& catalog) const
+{
+    return "\"" + exe.string() + "\" \"" + catalog + "\"";
 }
 
-std::size_t indexOf(const std::vector<std::string>& lines, const std::string& line) {
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i] == line) return i;
-  }
-  return std::string::npos;
+LaunchResult LauncherRun::launch(const std::string& commandLine, const fs::path& exe)
+{
+    LaunchResult result = runProcess(exe.string(), commandLine, environment, scratch.string(), scratch / "console.txt");
+    EXPECT_TRUE(result.finished) << "Tavrin.exe did not end";
+    for (const std::string& line : record()) {
+        EXPECT_EQ(line.rfind("violation", 0), std::string::npos) << line;
+    }
+    return result;
 }
 
-}  // namespace launche2e
+std::vector<std::string> LauncherRun::recordedOptions() const
+{
+    std::vector<std::string> options;
+    for (const std::string& line : record()) {
+        if (line.rfind("option ", 0) == 0)
+            options.push_back(line.substr(7));
+    }
+    return options;
+}
+
+std::vector<std::string> LauncherRun::loggedVmArgs(const std::vector<std::string>& lines) const
+{
+    std::vector<std::string> options;
+    for (const std::string& line : lines) {
+        if (line.rfind("vmarg ", 0) == 0)
+            options.push_back(line.substr(6));
+    }
+    return options;
+}
+
+void LauncherRun::registerRuntime(const char* family, const std::string& version, const fs::path& javaHome)
+{
+    setStringValue(HKEY_LOCAL_MACHINE, family, "CurrentVersion", version);
+    setStringValue(HKEY_LOCAL_MACHINE, std::string(family) + "\\" + version, "JavaHome", javaHome.string());
+}
+
+void LauncherRun::expectMessage(const LaunchResult& result, const std::string& text)
+{
+    ASSERT_EQ(result.messageBoxes.size(), 1u);
+    const MessageBoxCall& box = result.messageBoxes[0];
+    EXPECT_EQ(box.owner, 0u);
+    EXPECT_EQ(box.text, text);
+    EXPECT_EQ(box.title, launchErrorTitle);
+    EXPECT_EQ(box.style, errorIconAndOk);
+}
+
+void expectLines(const std::vector<std::string>& actual, const std::vector<std::string>& expected)
+{
+    std::string all;
+    for (const std::string& line : actual)
+        all += line + "\n";
+    ASSERT_EQ(actual.size(), expected.size()) << all;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const std::string& want = expected[i];
+        if (!want.empty() && want.back() == '*') {
+            EXPECT_EQ(actual[i].substr(0, want.size() - 1), want.substr(0, want.size() - 1)) << "line " << i << " of\n"
+                                                                                             << all;
+        } else {
+            EXPECT_EQ(actual[i], want) << "line " << i << " of\n" << all;
+        }
+    }
+}
+
+bool contains(const std::vector<std::string>& lines, const std::string& line)
+{
+    return indexOf(lines, line) != std::string::npos;
+}
+
+std::size_t indexOf(const std::vector<std::string>& lines, const std::string& line)
+{
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i] == line)
+            return i;
+    }
+    return std::string::npos;
+}
+
+} // namespace launche2e

@@ -21,43 +21,43 @@ constexpr char launchErrorTitle[] = "Application Launch Error";
 constexpr unsigned long errorIconAndOk = MB_OK | MB_ICONERROR;
 
 class LauncherRun : public ::testing::Test {
- protected:
-  static void SetUpTestSuite();
-  static fs::path standInJavaHome();  // holds bin\client\jvm.dll
+protected:
+    static void SetUpTestSuite();
+    static fs::path standInJavaHome(); // holds bin\client\jvm.dll
 
-  void SetUp() override;
-  void TearDown() override;
+    void SetUp() override;
+    void TearDown() override;
 
-  // Layout of the installation folder.
-  void installApplication(const fs::path& folder);
-  void touch(const fs::path& file) { writeText(file, "x"); }
+    // Layout of the installation folder.
+    void installApplication(const fs::path& folder);
+    void touch(const fs::path& file) { writeText(file, "x"); }
 
-  // The shell's way to start it: "<exe>" "<catalog>".
-  std::string openCommand(const fs::path& exe, const std::string& catalog) const;
-  std::string catalogPath() const { return (install / "My Catalogs" / "Tape 12.tvr").string(); }
-  LaunchResult launch(const std::string& commandLine, const fs::path& exe);
-  LaunchResult launch(const std::string& commandLine) { return launch(commandLine, exePath()); }
-  LaunchResult launchOnCatalog() { return launch(openCommand(exePath(), catalogPath())); }
+    // The shell's way to start it: "<exe>" "<catalog>".
+    std::string openCommand(const fs::path& exe, const std::string& catalog) const;
+    std::string catalogPath() const { return (install / "My Catalogs" / "Tape 12.tvr").string(); }
+    LaunchResult launch(const std::string& commandLine, const fs::path& exe);
+    LaunchResult launch(const std::string& commandLine) { return launch(commandLine, exePath()); }
+    LaunchResult launchOnCatalog() { return launch(openCommand(exePath(), catalogPath())); }
 
-  fs::path exePath() const { return install / "Tavrin.exe"; }
-  fs::path logFolder() const { return local / "Orlesk" / "Logs"; }
-  fs::path logFile() const { return logFolder() / "Tavrin Error Log.txt"; }
-  fs::path backupFile() const { return logFolder() / "Tavrin Error Log.bak"; }
-  std::vector<std::string> log() const { return linesOf(logFile()); }
-  std::vector<std::string> record() const { return linesOf(scratch / "record.txt"); }
-  std::vector<std::string> recordedOptions() const;
-  std::vector<std::string> loggedVmArgs(const std::vector<std::string>& lines) const;
+    fs::path exePath() const { return install / "Tavrin.exe"; }
+    fs::path logFolder() const { return local / "Orlesk" / "Logs"; }
+    fs::path logFile() const { return logFolder() / "Tavrin Error Log.txt"; }
+    fs::path backupFile() const { return logFolder() / "Tavrin Error Log.bak"; }
+    std::vector<std::string> log() const { return linesOf(logFile()); }
+    std::vector<std::string> record() const { return linesOf(scratch / "record.txt"); }
+    std::vector<std::string> recordedOptions() const;
+    std::vector<std::string> loggedVmArgs(const std::vector<std::string>& lines) const;
 
-  void registerRuntime(const char* family, const std::string& version, const fs::path& javaHome);
+    void registerRuntime(const char* family, const std::string& version, const fs::path& javaHome);
 
-  // Exactly one message box, as every launcher message is shown.
-  static void expectMessage(const LaunchResult& result, const std::string& text);
+    // Exactly one message box, as every launcher message is shown.
+    static void expectMessage(const LaunchResult& result, const std::string& text);
 
-  fs::path scratch;   // removed after the test
-  fs::path install;   // the installation folder
-  fs::path local;     // LOCALAPPDATA
-  fs::path roaming;   // APPDATA
-  Environment environment;
+    fs::path scratch; // removed after the test
+    fs::path install; // the installation folder
+    fs::path local;   // LOCALAPPDATA
+    fs::path roaming; // APPDATA
+    Environment environment;
 };
 
 // A line matches when equal; an expected line ending in "*" matches any line
@@ -66,6 +66,6 @@ void expectLines(const std::vector<std::string>& actual, const std::vector<std::
 bool contains(const std::vector<std::string>& lines, const std::string& line);
 std::size_t indexOf(const std::vector<std::string>& lines, const std::string& line);
 
-}  // namespace launche2e
+} // namespace launche2e
 
 #endif

@@ -33,7 +33,7 @@ FakeStream videoStream()
     video.AvgTimePerFrame = 333667;
     video.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     video.bmiHeader.biWidth = 640;
-    video.bmiHeader.biHeight = -480;  // top-down
+    video.bmiHeader.biHeight = -480; // top-down
     video.bmiHeader.biPlanes = 0xFFFF;
     video.bmiHeader.biBitCount = 0x8018;
     video.bmiHeader.biCompression = MAKEFOURCC('Y', 'U', 'Y', '2');
@@ -45,7 +45,7 @@ FakeStream videoStream()
     FakeStream stream;
     stream.majorType = MEDIATYPE_Video;
     stream.subType = MEDIASUBTYPE_YUY2;
-    stream.fixedSizeSamples = 2;  // any non-zero BOOL is true
+    stream.fixedSizeSamples = 2; // any non-zero BOOL is true
     stream.temporalCompression = FALSE;
     stream.sampleSize = 0x80000000u;
     stream.formatType = FORMAT_VideoInfo;
@@ -58,7 +58,7 @@ FakeStream videoStream()
 FakeStream audioStream()
 {
     WAVEFORMATEX wave{};
-    wave.wFormatTag = 0xFFFE;  // WAVE_FORMAT_EXTENSIBLE: 65534, not -2
+    wave.wFormatTag = 0xFFFE; // WAVE_FORMAT_EXTENSIBLE: 65534, not -2
     wave.nChannels = 0x8001;
     wave.nSamplesPerSec = 0x80000000u;
     wave.nAvgBytesPerSec = 192000;
@@ -73,7 +73,7 @@ FakeStream audioStream()
     stream.formatType = FORMAT_WaveFormatEx;
     stream.format = mediadet::bytesOf(wave);
     stream.frameRateResult = VFW_E_INVALIDMEDIATYPE;
-    stream.length = 0.00000012345;  // 1.2345 units: cut to 1
+    stream.length = 0.00000012345; // 1.2345 units: cut to 1
     return stream;
 }
 
@@ -93,7 +93,7 @@ FakeStream dvStream()
     stream.formatType = FORMAT_DvInfo;
     stream.format = mediadet::bytesOf(dv);
     stream.frameRateResult = S_FALSE;
-    stream.length = -0.00000015;  // toward zero: -1
+    stream.length = -0.00000015; // toward zero: -1
     return stream;
 }
 
@@ -118,7 +118,6 @@ protected:
             return {};
         return streamsOf(jni.object(info));
     }
-
 };
 
 TEST_F(MediaInfoFromDetector, EveryFieldReachesJavaWithItsBits)
@@ -128,15 +127,32 @@ TEST_F(MediaInfoFromDetector, EveryFieldReachesJavaWithItsBits)
     ASSERT_EQ(found.size(), 3u);
 
     expectMediaType(mediaTypeOf(found[0]), {kVideo, kYuy2, true, false, jint(0x80000000u)});
-    expectFormat(formatOf(mediaTypeOf(found[0])), kVideoHeader,
-                 {1, 2, 720, 576, -3, -4, 640, 480, -2147483648LL, -1, 333667, 640, -480, -1, jshort(0x8018),
-                  0x32595559, -2, -5, 7, -2147483647LL, 9});
+    expectFormat(formatOf(mediaTypeOf(found[0])), kVideoHeader, {1,
+                                                                 2,
+                                                                 720,
+                                                                 576,
+                                                                 -3,
+                                                                 -4,
+                                                                 640,
+                                                                 480,
+                                                                 -2147483648LL,
+                                                                 -1,
+                                                                 333667,
+                                                                 640,
+                                                                 -480,
+                                                                 -1,
+                                                                 jshort(0x8018),
+                                                                 0x32595559,
+                                                                 -2,
+                                                                 -5,
+                                                                 7,
+                                                                 -2147483647LL,
+                                                                 9});
     EXPECT_EQ(frameRateOf(found[0]), 29.97);
     EXPECT_EQ(lengthOf(found[0]), 25000000);
 
     expectMediaType(mediaTypeOf(found[1]), {kAudio, kPcm, true, true, 4});
-    expectFormat(formatOf(mediaTypeOf(found[1])), kWaveFormatEx,
-                 {65534, jshort(0x8001), -2147483648LL, 192000, 4, 16});
+    expectFormat(formatOf(mediaTypeOf(found[1])), kWaveFormatEx, {65534, jshort(0x8001), -2147483648LL, 192000, 4, 16});
     EXPECT_EQ(formatOf(mediaTypeOf(found[1]))->constructorArgs.at(1).type, 'S');
     EXPECT_EQ(frameRateOf(found[1]), -1.0);
     EXPECT_EQ(lengthOf(found[1]), 1);
@@ -155,7 +171,7 @@ TEST_F(MediaInfoFromDetector, EveryFieldReachesJavaWithItsBits)
 TEST_F(MediaInfoFromDetector, TypesWithoutFormatBlockHaveNullFormat)
 {
     FakeStream none = streamWithFormat(FORMAT_None, 0);
-    FakeStream null = streamWithFormat(GUID_NULL, 12);  // a block the type does not name is not read
+    FakeStream null = streamWithFormat(GUID_NULL, 12); // a block the type does not name is not read
     none.unknown = fakes.make<mediadet::FakeUnknown>();
     detector->streams = {none, null};
     const auto found = streams();
@@ -256,23 +272,22 @@ TEST_P(FailedSteps, ReachJavaWithTheirMessageAndCode)
 
 INSTANTIATE_TEST_SUITE_P(
     MediaInfo, FailedSteps,
-    ::testing::Values(
-        FailedStep{"MediaDet->put_Filename failed", HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
-                   [](FakeMediaDetector& d, HRESULT hr) { d.filenameResult = hr; }},
-        FailedStep{"MediaDet->put_Filename only partially succeeded.", S_FALSE,
-                   [](FakeMediaDetector& d, HRESULT hr) { d.filenameResult = hr; }},
-        FailedStep{"MediaDet->put_Filename only partially succeeded.", VFW_S_PARTIAL_RENDER,
-                   [](FakeMediaDetector& d, HRESULT hr) { d.filenameResult = hr; }},
-        FailedStep{"MediaDet->get_OutputStreams failed", E_UNEXPECTED,
-                   [](FakeMediaDetector& d, HRESULT hr) { d.outputStreamsResult = hr; }},
-        FailedStep{"MediaDet->put_CurrentStream failed", E_INVALIDARG,
-                   [](FakeMediaDetector& d, HRESULT hr) { d.streams[1].selectResult = hr; }},
-        FailedStep{"MediaDet->get_StreamMediaType failed", E_OUTOFMEMORY,
-                   [](FakeMediaDetector& d, HRESULT hr) { d.streams[1].mediaTypeResult = hr; }},
-        FailedStep{"MediaDet->get_FrameRate failed", E_FAIL,
-                   [](FakeMediaDetector& d, HRESULT hr) { d.streams[1].frameRateResult = hr; }},
-        FailedStep{"MediaDet->get_StreamLength failed", VFW_E_NOT_CONNECTED,
-                   [](FakeMediaDetector& d, HRESULT hr) { d.streams[1].lengthResult = hr; }}));
+    ::testing::Values(FailedStep{"MediaDet->put_Filename failed", HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
+                                 [](FakeMediaDetector& d, HRESULT hr) { d.filenameResult = hr; }},
+                      FailedStep{"MediaDet->put_Filename only partially succeeded.", S_FALSE,
+                                 [](FakeMediaDetector& d, HRESULT hr) { d.filenameResult = hr; }},
+                      FailedStep{"MediaDet->put_Filename only partially succeeded.", VFW_S_PARTIAL_RENDER,
+                                 [](FakeMediaDetector& d, HRESULT hr) { d.filenameResult = hr; }},
+                      FailedStep{"MediaDet->get_OutputStreams failed", E_UNEXPECTED,
+                                 [](FakeMediaDetector& d, HRESULT hr) { d.outputStreamsResult = hr; }},
+                      FailedStep{"MediaDet->put_CurrentStream failed", E_INVALIDARG,
+                                 [](FakeMediaDetector& d, HRESULT hr) { d.streams[1].selectResult = hr; }},
+                      FailedStep{"MediaDet->get_StreamMediaType failed", E_OUTOFMEMORY,
+                                 [](FakeMediaDetector& d, HRESULT hr) { d.streams[1].mediaTypeResult = hr; }},
+                      FailedStep{"MediaDet->get_FrameRate failed", E_FAIL,
+                                 [](FakeMediaDetector& d, HRESULT hr) { d.streams[1].frameRateResult = hr; }},
+                      FailedStep{"MediaDet->get_StreamLength failed", VFW_E_NOT_CONNECTED,
+                                 [](FakeMediaDetector& d, HRESULT hr) { d.streams[1].lengthResult = hr; }}));
 
 TEST_F(MediaInfoFromDetector, DetectorThatCannotBeCreatedIsReported)
 {
@@ -284,7 +299,7 @@ TEST_F(MediaInfoFromDetector, DetectorThatCannotBeCreatedIsReported)
 
 struct MissingMember {
     const char* className;
-    const char* member;  // null: the class itself
+    const char* member; // null: the class itself
 };
 
 class MissingMembers : public MediaInfoFromDetector, public ::testing::WithParamInterface<MissingMember> {};
@@ -302,14 +317,13 @@ TEST_P(MissingMembers, LeaveTheLookupErrorPendingAndOpenNothing)
     EXPECT_EQ(substitution->creations(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    MediaInfo, MissingMembers,
-    ::testing::Values(MissingMember{"orlesk/tavrin/pellux/mediainfo/MediaInfo", nullptr},
-                      MissingMember{"orlesk/tavrin/pellux/mediainfo/MediaInfo", "addStream"},
-                      MissingMember{"orlesk/tavrin/pellux/mediainfo/Stream", "<init>"},
-                      MissingMember{"orlesk/tavrin/pellux/mediainfo/AMMediaType", nullptr},
-                      MissingMember{"orlesk/tavrin/pellux/mediainfo/DVInfo", nullptr},
-                      MissingMember{"orlesk/tavrin/pellux/mediainfo/WaveFormatEx", "<init>"}));
+INSTANTIATE_TEST_SUITE_P(MediaInfo, MissingMembers,
+                         ::testing::Values(MissingMember{"orlesk/tavrin/pellux/mediainfo/MediaInfo", nullptr},
+                                           MissingMember{"orlesk/tavrin/pellux/mediainfo/MediaInfo", "addStream"},
+                                           MissingMember{"orlesk/tavrin/pellux/mediainfo/Stream", "<init>"},
+                                           MissingMember{"orlesk/tavrin/pellux/mediainfo/AMMediaType", nullptr},
+                                           MissingMember{"orlesk/tavrin/pellux/mediainfo/DVInfo", nullptr},
+                                           MissingMember{"orlesk/tavrin/pellux/mediainfo/WaveFormatEx", "<init>"}));
 
 // After a Java failure nothing but releasing is done: the strict JNI double
 // reports any further JNI call, and the detector is asked nothing more.
@@ -369,14 +383,16 @@ TEST_F(MediaInfoFromDetector, ConverterStopsAtTheFirstMissingClassAndReleasesIts
 {
     jni.hideClass("orlesk/tavrin/pellux/mediainfo/DVInfo");
     bool stoppedThere = false;
-    jni.call([](JNIEnv* env, jclass, bool* stopped) {
-        pellux::MediaTypeConverter converter;
-        converter.lookUpClasses(env);
-        *stopped = env->ExceptionCheck() && converter.mediaTypeConstructor != nullptr &&
-                   converter.dvInfoClass == nullptr && converter.videoHeaderClass == nullptr;
-        converter.releaseClasses();
-        *stopped = *stopped && converter.environment == nullptr && converter.mediaInfoClass == nullptr;
-    }, &stoppedThere);
+    jni.call(
+        [](JNIEnv* env, jclass, bool* stopped) {
+            pellux::MediaTypeConverter converter;
+            converter.lookUpClasses(env);
+            *stopped = env->ExceptionCheck() && converter.mediaTypeConstructor != nullptr &&
+                       converter.dvInfoClass == nullptr && converter.videoHeaderClass == nullptr;
+            converter.releaseClasses();
+            *stopped = *stopped && converter.environment == nullptr && converter.mediaInfoClass == nullptr;
+        },
+        &stoppedThere);
     EXPECT_TRUE(stoppedThere);
     ASSERT_TRUE(jni.thrown());
     EXPECT_EQ(jni.thrown()->className(), "java/lang/NoClassDefFoundError");

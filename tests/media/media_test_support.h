@@ -68,13 +68,21 @@ protected:
 inline jlong number(const strictjni::Value& value)
 {
     switch (value.type) {
-    case 'Z': return value.z() ? 1 : 0;
-    case 'B': return value.b();
-    case 'S': return value.s();
-    case 'C': return value.c();
-    case 'I': return value.i();
-    case 'J': return value.j();
-    default: ADD_FAILURE() << "not an integral value: " << value.type; return 0;
+    case 'Z':
+        return value.z() ? 1 : 0;
+    case 'B':
+        return value.b();
+    case 'S':
+        return value.s();
+    case 'C':
+        return value.c();
+    case 'I':
+        return value.i();
+    case 'J':
+        return value.j();
+    default:
+        ADD_FAILURE() << "not an integral value: " << value.type;
+        return 0;
     }
 }
 
@@ -97,9 +105,18 @@ inline std::vector<strictjni::ObjectPtr> streamsOf(const strictjni::ObjectPtr& m
 }
 
 // A Stream's parts: its AMMediaType, frame rate and length.
-inline strictjni::ObjectPtr mediaTypeOf(const strictjni::ObjectPtr& stream) { return stream->constructorArgs.at(0).object; }
-inline double frameRateOf(const strictjni::ObjectPtr& stream) { return stream->constructorArgs.at(1).d(); }
-inline jlong lengthOf(const strictjni::ObjectPtr& stream) { return stream->constructorArgs.at(2).j(); }
+inline strictjni::ObjectPtr mediaTypeOf(const strictjni::ObjectPtr& stream)
+{
+    return stream->constructorArgs.at(0).object;
+}
+inline double frameRateOf(const strictjni::ObjectPtr& stream)
+{
+    return stream->constructorArgs.at(1).d();
+}
+inline jlong lengthOf(const strictjni::ObjectPtr& stream)
+{
+    return stream->constructorArgs.at(2).j();
+}
 
 // An AMMediaType's parts.
 struct MediaTypeFields {

@@ -97,8 +97,8 @@ TEST_F(RealMediaFiles, DvAviArrivesAsWineDecodesIt)
     ASSERT_EQ(streams.size(), 2u);
     expectMediaType(mediaTypeOf(streams[0]), {kVideo, kYuy2, false, true, 1});
     expectFormat(formatOf(mediaTypeOf(streams[0])), kVideoHeader,
-                 {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 200000, 720, 576, 1, 16, MAKEFOURCC('Y', 'U', 'Y', '2'),
-                  720 * 576 * 2, 0, 0, 0, 0});
+                 {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 200000, 720, 576, 1, 16, MAKEFOURCC('Y', 'U', 'Y', '2'), 720 * 576 * 2,
+                  0, 0, 0, 0});
     EXPECT_EQ(frameRateOf(streams[0]), 50.0);
     EXPECT_EQ(lengthOf(streams[0]), 4000000);
     expectMediaType(mediaTypeOf(streams[1]), {kAudio, kPcm, true, false, 4});

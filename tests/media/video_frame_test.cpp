@@ -47,7 +47,6 @@ protected:
         EXPECT_FALSE(jni.thrown()) << (jni.thrown() ? jni.thrown()->message() : "");
         return array == nullptr ? std::vector<jbyte>{} : jni.bytes(array);
     }
-
 };
 
 TEST_F(VideoFrames, BottomUpBitmapArrivesTopRowFirst)
@@ -58,8 +57,7 @@ TEST_F(VideoFrames, BottomUpBitmapArrivesTopRowFirst)
     const std::vector<unsigned char> pixels = pixelsOf(detector->bitmap.bytes);
     EXPECT_EQ(bytes, reversedGroups(pixels));
     // The first 3 bytes are the last 3 of the pixel data.
-    EXPECT_EQ(std::vector<jbyte>(bytes.begin(), bytes.begin() + 3),
-              std::vector<jbyte>(pixels.end() - 3, pixels.end()));
+    EXPECT_EQ(std::vector<jbyte>(bytes.begin(), bytes.begin() + 3), std::vector<jbyte>(pixels.end() - 3, pixels.end()));
 
     ASSERT_EQ(detector->bitmapRequests.size(), 2u);
     const auto& query = detector->bitmapRequests[0];
@@ -120,7 +118,7 @@ TEST_F(VideoFrames, PixelsStartAfterALargerHeader)
 struct FrameFailure {
     const char* className;
     const char* message;
-    HRESULT hresult;  // for PelluxCOMException
+    HRESULT hresult; // for PelluxCOMException
     void (*inject)(FakeMediaDetector&);
 };
 
@@ -139,32 +137,32 @@ TEST_P(FrameFailures, ReachJavaWithTheirMessage)
 
 INSTANTIATE_TEST_SUITE_P(
     VideoFrame, FrameFailures,
-    ::testing::Values(
-        FrameFailure{kCOMException, "MediaDet->put_Filename failed", E_ACCESSDENIED,
-                     [](FakeMediaDetector& d) { d.filenameResult = E_ACCESSDENIED; }},
-        FrameFailure{kCOMException, "MediaDet->put_Filename only partially succeeded.", S_FALSE,
-                     [](FakeMediaDetector& d) { d.filenameResult = S_FALSE; }},
-        FrameFailure{kCOMException, "MediaDet->GetBitmapBits failed to get bitmap size", E_NOTIMPL,
-                     [](FakeMediaDetector& d) { d.bitmap.sizeResult = E_NOTIMPL; }},
-        FrameFailure{kCOMException, "MediaDet->GetBitmapBits failed to get bitmap", VFW_E_TIME_EXPIRED,
-                     [](FakeMediaDetector& d) { d.bitmap.bitsResult = VFW_E_TIME_EXPIRED; }},
-        // A size too small for the header, or a header larger than the
-        // bitmap, is never read past the buffer.
-        FrameFailure{kRuntimeException,
-                     "MediaDet->GetBitmapBits reported a bitmap size too small for a BITMAPINFOHEADER.", S_OK,
-                     [](FakeMediaDetector& d) { d.bitmap.reportedSize = sizeof(BITMAPINFOHEADER) - 1; }},
-        FrameFailure{kRuntimeException,
-                     "MediaDet->GetBitmapBits reported a bitmap size too small for a BITMAPINFOHEADER.", S_OK,
-                     [](FakeMediaDetector& d) { d.bitmap.reportedSize = -1000; }},
-        FrameFailure{kRuntimeException,
-                     "The bitmap from MediaDet->GetBitmapBits has a header larger than the bitmap.", S_OK,
-                     [](FakeMediaDetector& d) {
-                         d.bitmap.bytes.resize(sizeof(BITMAPINFOHEADER) + 6);
-                         reinterpret_cast<BITMAPINFOHEADER*>(d.bitmap.bytes.data())->biSize = 47;
-                     }},
-        // The buffer cannot be allocated: the standard library's text.
-        FrameFailure{kRuntimeException, "std::bad_alloc", S_OK,
-                     [](FakeMediaDetector& d) { d.bitmap.reportedSize = 0x7FFFFFF0; }}));
+    ::testing::Values(FrameFailure{kCOMException, "MediaDet->put_Filename failed", E_ACCESSDENIED,
+                                   [](FakeMediaDetector& d) { d.filenameResult = E_ACCESSDENIED; }},
+                      FrameFailure{kCOMException, "MediaDet->put_Filename only partially succeeded.", S_FALSE,
+                                   [](FakeMediaDetector& d) { d.filenameResult = S_FALSE; }},
+                      FrameFailure{kCOMException, "MediaDet->GetBitmapBits failed to get bitmap size", E_NOTIMPL,
+                                   [](FakeMediaDetector& d) { d.bitmap.sizeResult = E_NOTIMPL; }},
+                      FrameFailure{kCOMException, "MediaDet->GetBitmapBits failed to get bitmap", VFW_E_TIME_EXPIRED,
+                                   [](FakeMediaDetector& d) { d.bitmap.bitsResult = VFW_E_TIME_EXPIRED; }},
+                      // A size too small for the header, or a header larger than the
+                      // bitmap, is never read past the buffer.
+                      FrameFailure{kRuntimeException,
+                                   "MediaDet->GetBitmapBits reported a bitmap size too small for a BITMAPINFOHEADER.",
+                                   S_OK,
+                                   [](FakeMediaDetector& d) { d.bitmap.reportedSize = sizeof(BITMAPINFOHEADER) - 1; }},
+                      FrameFailure{kRuntimeException,
+                                   "MediaDet->GetBitmapBits reported a bitmap size too small for a BITMAPINFOHEADER.",
+                                   S_OK, [](FakeMediaDetector& d) { d.bitmap.reportedSize = -1000; }},
+                      FrameFailure{kRuntimeException,
+                                   "The bitmap from MediaDet->GetBitmapBits has a header larger than the bitmap.", S_OK,
+                                   [](FakeMediaDetector& d) {
+                                       d.bitmap.bytes.resize(sizeof(BITMAPINFOHEADER) + 6);
+                                       reinterpret_cast<BITMAPINFOHEADER*>(d.bitmap.bytes.data())->biSize = 47;
+                                   }},
+                      // The buffer cannot be allocated: the standard library's text.
+                      FrameFailure{kRuntimeException, "std::bad_alloc", S_OK,
+                                   [](FakeMediaDetector& d) { d.bitmap.reportedSize = 0x7FFFFFF0; }}));
 
 TEST_F(VideoFrames, NullNameIsTheDetectorsRefusal)
 {

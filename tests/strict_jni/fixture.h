@@ -10,22 +10,25 @@
 #include "strict_jni.h"
 
 class StrictJniTest : public testing::Test {
- protected:
-  StrictJniTest() : env(jni.env()) { jni.setViolationHandler({}); }
+protected:
+    StrictJniTest() : env(jni.env()) { jni.setViolationHandler({}); }
 
-  std::vector<strictjni::Rule> rules() const {
-    std::vector<strictjni::Rule> found;
-    for (const strictjni::Violation& v : jni.violations()) found.push_back(v.rule);
-    return found;
-  }
-  std::vector<strictjni::Rule> only(strictjni::Rule rule) const { return {rule}; }
-  std::string pendingClass() const {
-    strictjni::ObjectPtr e = jni.pendingException();
-    return e ? e->className() : "(none)";
-  }
+    std::vector<strictjni::Rule> rules() const
+    {
+        std::vector<strictjni::Rule> found;
+        for (const strictjni::Violation& v : jni.violations())
+            found.push_back(v.rule);
+        return found;
+    }
+    std::vector<strictjni::Rule> only(strictjni::Rule rule) const { return {rule}; }
+    std::string pendingClass() const
+    {
+        strictjni::ObjectPtr e = jni.pendingException();
+        return e ? e->className() : "(none)";
+    }
 
-  strictjni::StrictJni jni;
-  JNIEnv* env;
+    strictjni::StrictJni jni;
+    JNIEnv* env;
 };
 
 #endif

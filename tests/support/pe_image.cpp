@@ -60,9 +60,18 @@ const IMAGE_DATA_DIRECTORY& PeImage::directory(int entry) const
     return headers().OptionalHeader.DataDirectory[entry];
 }
 
-WORD PeImage::machine() const { return headers().FileHeader.Machine; }
-WORD PeImage::subsystem() const { return headers().OptionalHeader.Subsystem; }
-bool PeImage::isDll() const { return (headers().FileHeader.Characteristics & IMAGE_FILE_DLL) != 0; }
+WORD PeImage::machine() const
+{
+    return headers().FileHeader.Machine;
+}
+WORD PeImage::subsystem() const
+{
+    return headers().OptionalHeader.Subsystem;
+}
+bool PeImage::isDll() const
+{
+    return (headers().FileHeader.Characteristics & IMAGE_FILE_DLL) != 0;
+}
 
 std::vector<std::string> PeImage::exportNames() const
 {
@@ -100,8 +109,8 @@ int PeImage::iconGroupImages(int id) const
 bool isWindowsSystemDll(const std::string& name)
 {
     static const char* const system[] = {
-        "kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "ole32.dll",
-        "oleaut32.dll", "msvcrt.dll", "quartz.dll", "uuid.dll", "winmm.dll", "version.dll",
+        "kernel32.dll", "user32.dll", "gdi32.dll",  "advapi32.dll", "shell32.dll", "ole32.dll",
+        "oleaut32.dll", "msvcrt.dll", "quartz.dll", "uuid.dll",     "winmm.dll",   "version.dll",
     };
     const std::string wanted = lowered(name);
     return std::any_of(std::begin(system), std::end(system), [&](const char* dll) { return wanted == dll; });

@@ -31,13 +31,14 @@ F entry(HMODULE library, const char* name)
 // The constructor parameters of the format classes, in order.
 const std::vector<const char*>* parameterNames(const std::string& className)
 {
-    static const std::vector<const char*> wave = {"format tag", "channels", "samples/s", "bytes/s", "block align",
-                                                  "bits/sample"};
+    static const std::vector<const char*> wave = {"format tag", "channels",    "samples/s",
+                                                  "bytes/s",    "block align", "bits/sample"};
     static const std::vector<const char*> video = {
-        "source left", "source top", "source right", "source bottom", "target left", "target top", "target right",
-        "target bottom", "bit rate", "bit error rate", "time/frame (100 ns)", "width", "height", "planes",
-        "bit count", "compression", "image size", "x pels/m", "y pels/m", "colours used", "colours important"};
-    static const std::vector<const char*> dv = {"audio aux src", "audio aux ctl", "audio aux src 1",
+        "source left",  "source top",    "source right",     "source bottom",  "target left",         "target top",
+        "target right", "target bottom", "bit rate",         "bit error rate", "time/frame (100 ns)", "width",
+        "height",       "planes",        "bit count",        "compression",    "image size",          "x pels/m",
+        "y pels/m",     "colours used",  "colours important"};
+    static const std::vector<const char*> dv = {"audio aux src",   "audio aux ctl", "audio aux src 1",
                                                 "audio aux ctl 1", "video aux src", "video aux ctl"};
     if (className == "orlesk/tavrin/pellux/mediainfo/WaveFormatEx")
         return &wave;
@@ -51,11 +52,16 @@ const std::vector<const char*>* parameterNames(const std::string& className)
 long long number(const strictjni::Value& value)
 {
     switch (value.type) {
-    case 'Z': return value.z();
-    case 'S': return value.s();
-    case 'I': return value.i();
-    case 'J': return value.j();
-    default: return 0;
+    case 'Z':
+        return value.z();
+    case 'S':
+        return value.s();
+    case 'I':
+        return value.i();
+    case 'J':
+        return value.j();
+    default:
+        return 0;
     }
 }
 
