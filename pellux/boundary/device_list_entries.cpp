@@ -1,37 +1,22 @@
 // Device lists: create, fill, read and destroy.
-#include "boundary/com_apartment.h"
+#include "boundary/allocation.h"
 #include "boundary/device_list.h"
 #include "boundary/handle.h"
 #include "boundary/java_exceptions.h"
 
 #include "orlesk_tavrin_pellux_Pellux.h"
 
-#include <new>
 #include <stdexcept>
 
 namespace pellux {
 namespace {
 
-class OutOfMemory : public std::runtime_error {
-public:
-    OutOfMemory() : std::runtime_error("Out of Memory") {}
-};
-
 jlong openDeviceList(JNIEnv* env, const GUID& category) noexcept
 {
-    return reportFailures(env, jlong{0}, [&] { return toHandle(newDeviceList(category).release()); });
+    return reportFailures(env, jlong{0}, [&] { return toHandle(allocate<DeviceList>(category).release()); });
 }
 
 } // namespace
-
-std::unique_ptr<DeviceList> newDeviceList(const GUID& category)
-{
-    DeviceList* list = new (std::nothrow) DeviceList(category);
-    if (list == nullptr)
-        throw OutOfMemory();
-    return std::unique_ptr<DeviceList>(list);
-}
-
 } // namespace pellux
 
 using namespace pellux;

@@ -1,5 +1,6 @@
 // Opening a listed device as a capture graph of its list's kind, and closing it.
 #include "audio/audio_sample_capture_graph.h"
+#include "boundary/allocation.h"
 #include "boundary/device_list.h"
 #include "boundary/handle.h"
 #include "boundary/java_exceptions.h"
@@ -10,30 +11,19 @@
 #include <jni.h>
 
 #include <memory>
-#include <new>
 #include <stdexcept>
 
 namespace pellux {
 namespace {
 
-class OutOfMemory : public std::runtime_error {
-public:
-    OutOfMemory() : std::runtime_error("Out of Memory") {}
-};
-
 // The graph class follows from the list's category alone.
 std::unique_ptr<SampleCaptureGraph> newGraphFor(const GUID& category)
 {
-    SampleCaptureGraph* graph = nullptr;
     if (category == CLSID_VideoInputDeviceCategory)
-        graph = new (std::nothrow) DVSampleCaptureGraph();
-    else if (category == CLSID_AudioInputDeviceCategory)
-        graph = new (std::nothrow) AudioSampleCaptureGraph();
-    else
-        throw std::invalid_argument("Device type not recognised.");
-    if (graph == nullptr)
-        throw OutOfMemory();
-    return std::unique_ptr<SampleCaptureGraph>(graph);
+        return allocate<DVSampleCaptureGraph>();
+    if (category == CLSID_AudioInputDeviceCategory)
+        return allocate<AudioSampleCaptureGraph>();
+    throw std::invalid_argument("Device type not recognised.");
 }
 
 jlong openDevice(const DeviceList& devices, jint index)

@@ -1,5 +1,6 @@
 // Per-thread COM set-up and sessions: each successful CoInitializeEx is
 // balanced by one CoUninitialize on the same thread.
+#include "boundary/allocation.h"
 #include "boundary/com_apartment.h"
 #include "boundary/device_list.h"
 #include "boundary/handle.h"
@@ -44,7 +45,7 @@ JNIEXPORT jlong JNICALL Java_orlesk_tavrin_pellux_Pellux_openSession(JNIEnv* env
     // COM stays initialised when the list cannot be made, as closeSession
     // balances it either way.
     return reportFailures(env, jlong{0},
-                          [] { return toHandle(newDeviceList(CLSID_VideoInputDeviceCategory).release()); });
+                          [] { return toHandle(allocate<DeviceList>(CLSID_VideoInputDeviceCategory).release()); });
 }
 
 JNIEXPORT void JNICALL Java_orlesk_tavrin_pellux_Pellux_closeSession(JNIEnv*, jclass, jlong session)
