@@ -268,58 +268,26 @@ std::vector<Value> decodeArguments(Scope& s, const Method& method, Args& args)
 
 // ---- Calls: constructors and methods, with bound handlers ----
 
+// Each JNI value type's descriptor letter and the name in its Call<Name>Method functions.
 template <typename T>
 struct JType;
-template <>
-struct JType<jobject> {
-    static constexpr char letter = 'L';
-    static constexpr const char* name = "Object";
-};
-template <>
-struct JType<jboolean> {
-    static constexpr char letter = 'Z';
-    static constexpr const char* name = "Boolean";
-};
-template <>
-struct JType<jbyte> {
-    static constexpr char letter = 'B';
-    static constexpr const char* name = "Byte";
-};
-template <>
-struct JType<jchar> {
-    static constexpr char letter = 'C';
-    static constexpr const char* name = "Char";
-};
-template <>
-struct JType<jshort> {
-    static constexpr char letter = 'S';
-    static constexpr const char* name = "Short";
-};
-template <>
-struct JType<jint> {
-    static constexpr char letter = 'I';
-    static constexpr const char* name = "Int";
-};
-template <>
-struct JType<jlong> {
-    static constexpr char letter = 'J';
-    static constexpr const char* name = "Long";
-};
-template <>
-struct JType<jfloat> {
-    static constexpr char letter = 'F';
-    static constexpr const char* name = "Float";
-};
-template <>
-struct JType<jdouble> {
-    static constexpr char letter = 'D';
-    static constexpr const char* name = "Double";
-};
-template <>
-struct JType<void> {
-    static constexpr char letter = 'V';
-    static constexpr const char* name = "Void";
-};
+#define TAVRIN_JTYPE(type, descriptor, label)                                                                          \
+    template <>                                                                                                        \
+    struct JType<type> {                                                                                               \
+        static constexpr char letter = descriptor;                                                                     \
+        static constexpr const char* name = label;                                                                     \
+    };
+TAVRIN_JTYPE(jobject, 'L', "Object")
+TAVRIN_JTYPE(jboolean, 'Z', "Boolean")
+TAVRIN_JTYPE(jbyte, 'B', "Byte")
+TAVRIN_JTYPE(jchar, 'C', "Char")
+TAVRIN_JTYPE(jshort, 'S', "Short")
+TAVRIN_JTYPE(jint, 'I', "Int")
+TAVRIN_JTYPE(jlong, 'J', "Long")
+TAVRIN_JTYPE(jfloat, 'F', "Float")
+TAVRIN_JTYPE(jdouble, 'D', "Double")
+TAVRIN_JTYPE(void, 'V', "Void")
+#undef TAVRIN_JTYPE
 
 template <typename T>
 T fromValue(const Value& value)
