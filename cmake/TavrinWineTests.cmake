@@ -3,7 +3,6 @@
 # a Wine prefix of its own below the build tree.
 enable_testing()
 
-find_program(TAVRIN_WINE wine REQUIRED NO_CMAKE_FIND_ROOT_PATH)
 set(TAVRIN_WINE_RUN ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
 set(TAVRIN_WINE_PREFIXES ${CMAKE_BINARY_DIR}/wine)
 # Lets custom commands and CTest run Windows programs (for example build tools).
@@ -25,10 +24,19 @@ function(tavrin_add_suite name)
   add_executable(${name} ${SUITE_SOURCES})
   tavrin_target(${name})
   target_link_libraries(${name} PRIVATE ${SUITE_LIBRARIES} GTest::gmock GTest::gtest_main)
+  tavrin_large_address_aware(${name})
   add_test(NAME ${name}
            COMMAND ${TAVRIN_WINE_RUN} ${TAVRIN_WINE_PREFIXES} ${name}
                    $<TARGET_FILE:${name}> --gtest_color=no)
   # A crash under Wine does not always reach the exit status: read Wine's report too.
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${SUITE_TIMEOUT}
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${SUITE_TIMEOUT} LABELS ${TAVRIN_ARCH}
                        FAIL_REGULAR_EXPRESSION "Unhandled (page fault|exception)")
+endfunction()
+
+# A 32-bit test program sees addresses above 2 GiB, as a large-address-aware
+# JVM process does, so handles are exercised with the sign bit set.
+function(tavrin_large_address_aware target)
+  if(TAVRIN_ARCH STREQUAL "x86")
+    target_link_options(${target} PRIVATE -Wl,--large-address-aware)
+  endif()
 endfunction()

@@ -9,6 +9,11 @@
 
 #include "strict_jni_internal.h"
 
+// mingw-w64's x64 va_list carries an ABI attribute that a function-pointer type
+// loses when it becomes a template argument (the table's unsupported slots):
+// harmless, since the slot's own declared type is what callers use.
+#pragma GCC diagnostic ignored "-Wignored-attributes"
+
 namespace strictjni {
 namespace {
 

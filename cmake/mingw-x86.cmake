@@ -1,4 +1,4 @@
-# Cross-compiling for 32-bit Windows with mingw-w64 (posix thread variant).
+# Cross-compiling for 32-bit Windows (x86, PE32) with mingw-w64, posix threads.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)

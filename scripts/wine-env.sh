@@ -1,0 +1,46 @@
+# Sourced by every script that starts Wine. Wine's loader is chosen by the
+# architecture of the program it runs, never by Debian's `wine` wrapper, which
+# picks the 32-bit loader whenever it is installed, even on a host whose kernel
+# cannot run 32-bit code.
+#
+#   wine_arch_of <program.exe>   prints x86 or x64 from the PE header's machine
+#   wine_select <x86|x64>        exports the loader, prefix kind and quiet settings;
+#                                $WINE is then the loader to run programs with
+#   wine_make_prefix <folder>    makes a new prefix of the selected kind
+
+wine_arch_of() {
+  local offset machine
+  offset=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
+  [ -n "$offset" ] || { echo "wine_arch_of: $1 is not a Windows program" >&2; return 1; }
+  machine=$(od -An -tx2 -j$((offset + 4)) -N2 "$1" | tr -d ' ')
+  case $machine in
+    014c) echo x86 ;;
+    8664) echo x64 ;;
+    *) echo "wine_arch_of: $1 has PE machine 0x$machine, neither x86 nor x64" >&2; return 1 ;;
+  esac
+}
+
+wine_select() {
+  case $1 in
+    x64) WINE=/usr/lib/wine/wine64; export WINEARCH=win64 ;;
+    x86) WINE=/usr/lib/wine/wine; export WINEARCH=win32 ;;
+    *) echo "wine_select: unknown architecture '$1'" >&2; return 1 ;;
+  esac
+  export WINELOADER=$WINE WINESERVER=/usr/lib/wine/wineserver
+  export WINEDEBUG=${WINEDEBUG:--all}
+  # No Mono or Gecko installer prompts; no sound driver (there is no sound card).
+  export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winealsa.drv,winepulse.drv=d"}
+  export DISPLAY=                            # never open a window
+}
+
+wine_make_prefix() {
+  local log
+  log=$(mktemp)
+  if ! WINEPREFIX=$1 "$WINE" wineboot -i >/dev/null 2>"$log"; then
+    echo "wine_make_prefix: $WINE cannot make a prefix here: $(grep -v '^$' "$log" | tail -n1)" >&2
+    rm -f "$log"
+    return 1
+  fi
+  rm -f "$log"
+  WINEPREFIX=$1 "$WINESERVER" -w
+}
