@@ -5,7 +5,7 @@
 # Build trees: <build root>/x86 and <build root>/x64.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-root=${1:-${BUILD_DIR:-$top/build}}
+root=$(realpath -m "${1:-${BUILD_DIR:-$top/build}}")
 shift || true
 archs=("$@")
 [ ${#archs[@]} -gt 0 ] || archs=(x86 x64)

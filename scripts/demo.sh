@@ -1,32 +1,44 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds the binaries and the jar, and
-# shows them at work under Wine: what Pellux.dll exports and finds, a launch of
+# The main job: installs what is missing, builds both architectures, and shows
+# them at work under Wine: what Pellux.dll exports and finds, launches of
 # Tavrin.exe on a catalog (with a stand-in Java runtime), and the media
-# information of a sample file.
+# information of sample files. The x64 build runs everywhere; the x86 build
+# runs too where this host can run 32-bit programs.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-build=${BUILD_DIR:-$top/build}
+root=$(realpath -m "${BUILD_DIR:-$top/build}")
 "$top/scripts/install-deps.sh"
-"$top/scripts/build.sh" "$build" >/dev/null
+"$top/scripts/build.sh" "$root" >/dev/null
 
-echo "== Built"
-ls -l "$build/pellux/Pellux.dll" "$build/launcher/Tavrin.exe" "$build/java/tavrin.jar" 2>/dev/null \
-  | awk '{print "  " $5 " bytes  " $NF}'
-
-echo
-echo "== Pellux.dll exports (JNI native methods of orlesk.tavrin.pellux.Pellux)"
-i686-w64-mingw32-objdump -p "$build/pellux/Pellux.dll" \
-  | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^\s*\[ *[0-9]*\] /  /p'
-echo "  imports: $(i686-w64-mingw32-objdump -p "$build/pellux/Pellux.dll" | sed -n 's/^\s*DLL Name: //p' | tr '\n' ' ')"
-
-echo
-echo "== Devices Pellux.dll finds under Wine (Wine has no capture hardware of its own)"
-"$top/scripts/wine-run.sh" "$build/wine" demo "$build/tools/pellux-probe/pellux-probe.exe" \
-  "Z:$build/pellux/Pellux.dll"
-
-for part in demo-launch.sh demo-media.sh; do
-  if [ -x "$top/scripts/$part" ]; then
+show() {  # show <arch>
+  local build=$root/$1 objdump
+  objdump=$([ "$1" = x86 ] && echo i686-w64-mingw32-objdump || echo x86_64-w64-mingw32-objdump)
+  echo "==== The $1 build"
+  echo "== Built"
+  ls -l "$build/pellux/Pellux.dll" "$build/launcher/Tavrin.exe" "$build/package/"*.zip 2>/dev/null \
+    | awk '{print "  " $5 " bytes  " $NF}'
+  echo
+  echo "== Pellux.dll ($($objdump -f "$build/pellux/Pellux.dll" | sed -n 's/.*file format //p')) exports (JNI native methods of orlesk.tavrin.pellux.Pellux)"
+  $objdump -p "$build/pellux/Pellux.dll" \
+    | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^\s*\[ *[0-9]*\] /  /p'
+  echo "  imports: $($objdump -p "$build/pellux/Pellux.dll" | sed -n 's/^\s*DLL Name: //p' | tr '\n' ' ')"
+  echo
+  echo "== Devices Pellux.dll finds under Wine (Wine has no capture hardware of its own)"
+  "$top/scripts/wine-run.sh" "$build/wine" demo "$build/tools/pellux-probe/pellux-probe.exe" \
+    "Z:$build/pellux/Pellux.dll"
+  for part in demo-launch.sh demo-media.sh; do
     echo
     "$top/scripts/$part" "$build"
-  fi
-done
+  done
+}
+
+show x64
+if probe=$("$top/scripts/x86-probe.sh" "$root/x86" 2>&1); then
+  echo
+  show x86
+  echo
+  echo "Ran the x64 and the x86 builds."
+else
+  echo
+  echo "Ran the x64 build only: this host cannot run 32-bit Windows programs ($probe)."
+fi

@@ -1,21 +1,38 @@
 #include "allocation_counter.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 
 namespace {
 thread_local size_t count = 0;
+thread_local size_t limit = SIZE_MAX;
+
+void* allocate(size_t size) noexcept
+{
+    ++count;
+    return size > limit ? nullptr : std::malloc(size == 0 ? 1 : size);
 }
+} // namespace
 
 size_t allocations::ofThisThread()
 {
     return count;
 }
 
+allocations::FailAbove::FailAbove(size_t newLimit) : previous(limit)
+{
+    limit = newLimit;
+}
+
+allocations::FailAbove::~FailAbove()
+{
+    limit = previous;
+}
+
 void* operator new(size_t size)
 {
-    ++count;
-    if (void* memory = std::malloc(size == 0 ? 1 : size))
+    if (void* memory = allocate(size))
         return memory;
     throw std::bad_alloc();
 }
@@ -27,8 +44,7 @@ void* operator new[](size_t size)
 
 void* operator new(size_t size, const std::nothrow_t&) noexcept
 {
-    ++count;
-    return std::malloc(size == 0 ? 1 : size);
+    return allocate(size);
 }
 
 void* operator new[](size_t size, const std::nothrow_t& tag) noexcept

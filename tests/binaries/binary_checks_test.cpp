@@ -1,6 +1,11 @@
-// The built deliverables, read from their files: what Pellux.dll exports must
-// be exactly the native methods Pellux.java declares, and it may import only
-// Windows system DLLs.
+// The built deliverables of one architecture, read from their files (so any
+// architecture's test program checks either): what Pellux.dll exports must be
+// exactly the native methods Pellux.java declares, undecorated as a JVM looks
+// them up; Tavrin.exe is a GUI program with its icons and version; both are of
+// the architecture checked and import only Windows system DLLs.
+//
+// TAVRIN_CHECK_TREE names the build tree (a Windows path) and TAVRIN_CHECK_ARCH
+// its architecture, x86 or x64.
 #include "pe_image.h"
 
 #include <gmock/gmock.h>
@@ -8,6 +13,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
 #include <map>
 #include <set>
 #include <string>
@@ -96,9 +103,58 @@ std::vector<std::string> difference(const std::set<std::string>& a, const std::s
     return out;
 }
 
+std::string environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    if (value == nullptr || *value == 0)
+        throw std::runtime_error(std::string(name) + " is not set");
+    return value;
+}
+
+std::wstring deliverable(const char* relative)
+{
+    const std::string path = environment("TAVRIN_CHECK_TREE") + "\\" + relative;
+    return std::wstring(path.begin(), path.end());
+}
+
 std::wstring pelluxPath()
 {
-    return TAVRIN_PELLUX_DLL;
+    return deliverable("pellux\\Pellux.dll");
+}
+
+std::wstring tavrinPath()
+{
+    return deliverable("launcher\\Tavrin.exe");
+}
+
+bool checkingX86()
+{
+    const std::string arch = environment("TAVRIN_CHECK_ARCH");
+    if (arch != "x86" && arch != "x64")
+        throw std::runtime_error("TAVRIN_CHECK_ARCH must be x86 or x64, not " + arch);
+    return arch == "x86";
+}
+
+// The PE machine and optional-header kind of the architecture checked.
+void expectArchitecture(const testsupport::PeImage& image)
+{
+    if (checkingX86()) {
+        EXPECT_EQ(image.machine(), IMAGE_FILE_MACHINE_I386);
+        EXPECT_FALSE(image.isPe32Plus()) << "an x86 binary is PE32";
+    } else {
+        EXPECT_EQ(image.machine(), IMAGE_FILE_MACHINE_AMD64);
+        EXPECT_TRUE(image.isPe32Plus()) << "an x64 binary is PE32+";
+    }
+}
+
+std::vector<std::string> foreignImports(const testsupport::PeImage& image)
+{
+    std::vector<std::string> foreign;
+    for (const std::string& name : image.importedDlls()) {
+        if (!testsupport::isWindowsSystemDll(name))
+            foreign.push_back(name);
+    }
+    return foreign;
 }
 
 } // namespace
@@ -124,15 +180,38 @@ TEST(PelluxDll, ExportsExactlyTheNativeMethodsJavaDeclares)
     EXPECT_EQ(names.size(), exported.size()) << "an export appears twice";
 }
 
-TEST(PelluxDll, IsA32BitDllThatImportsOnlyWindowsSystemDlls)
+TEST(PelluxDll, IsADllOfTheArchitectureThatImportsOnlyWindowsSystemDlls)
 {
     testsupport::PeImage dll(pelluxPath());
-    EXPECT_EQ(dll.machine(), IMAGE_FILE_MACHINE_I386);
+    expectArchitecture(dll);
     EXPECT_TRUE(dll.isDll());
-    std::vector<std::string> foreign;
-    for (const std::string& name : dll.importedDlls()) {
-        if (!testsupport::isWindowsSystemDll(name))
-            foreign.push_back(name);
-    }
-    EXPECT_THAT(foreign, IsEmpty());
+    EXPECT_THAT(foreignImports(dll), IsEmpty());
+}
+
+TEST(TavrinExe, IsAWindowsGuiProgramOfTheArchitectureWithoutAConsole)
+{
+    testsupport::PeImage image(tavrinPath());
+    expectArchitecture(image);
+    EXPECT_FALSE(image.isDll());
+    EXPECT_EQ(image.subsystem(), IMAGE_SUBSYSTEM_WINDOWS_GUI);
+}
+
+TEST(TavrinExe, HoldsTheProgramAndCatalogIconGroupsAndAVersion)
+{
+    testsupport::PeImage image(tavrinPath());
+    EXPECT_EQ(image.iconGroupImages(101), 7);
+    EXPECT_EQ(image.iconGroupImages(102), 6);
+    EXPECT_TRUE(image.hasResource(16 /* RT_VERSION */, VS_VERSION_INFO));
+}
+
+TEST(TavrinExe, ExportsTheDefineClassNativeUnderItsJniName)
+{
+    testsupport::PeImage image(tavrinPath());
+    EXPECT_EQ(image.exportNames(), std::vector<std::string>{"Java_orlesk_tavrin_SecureLauncher_defineClass"});
+}
+
+TEST(TavrinExe, ImportsOnlySystemLibrariesAndLoadsTheRuntimeItself)
+{
+    testsupport::PeImage image(tavrinPath());
+    EXPECT_THAT(foreignImports(image), IsEmpty());
 }

@@ -2,6 +2,7 @@
 // answers GetBitmapBits with E_NOTIMPL (see media_files).
 #include "fake_detector_test.h"
 
+#include "allocation_counter.h"
 #include "orlesk_tavrin_pellux_Pellux.h"
 
 #include <dshow.h>
@@ -127,6 +128,8 @@ class FrameFailures : public VideoFrames, public ::testing::WithParamInterface<F
 TEST_P(FrameFailures, ReachJavaWithTheirMessage)
 {
     detector->bitmap.bytes = mediadet::bitmap24(8, 8);
+    // A heap that has no 64 MiB to give, on every architecture.
+    const allocations::FailAbove smallHeap(64u << 20);
     GetParam().inject(*detector);
     EXPECT_EQ(frame(8, 8), nullptr);
     if (GetParam().className == std::string(kCOMException))
@@ -162,7 +165,9 @@ INSTANTIATE_TEST_SUITE_P(
                                    }},
                       // The buffer cannot be allocated: the standard library's text.
                       FrameFailure{kRuntimeException, "std::bad_alloc", S_OK,
-                                   [](FakeMediaDetector& d) { d.bitmap.reportedSize = 0x7FFFFFF0; }}));
+                                   [](FakeMediaDetector& d) { d.bitmap.reportedSize = 0x7FFFFFF0; }},
+                      FrameFailure{kRuntimeException, "std::bad_alloc", S_OK,
+                                   [](FakeMediaDetector& d) { d.bitmap.reportedSize = (64 << 20) + 1; }}));
 
 TEST_F(VideoFrames, NullNameIsTheDetectorsRefusal)
 {

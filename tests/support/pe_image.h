@@ -1,5 +1,6 @@
-// Reads a PE file's headers, export names, imported DLLs and resources
-// without running any of its code.
+// Reads a PE file (PE32 or PE32+, whatever the architecture of the program
+// reading it) from its bytes: headers, export names, imported DLLs and
+// resources, without loading or running any of its code.
 #pragma once
 
 #include <windows.h>
@@ -11,35 +12,39 @@ namespace testsupport {
 
 class PeImage {
 public:
-    // Maps the file as an image (no DllMain, no imports resolved); throws
-    // std::runtime_error when it cannot.
+    // Reads the file; throws std::runtime_error when it cannot or when it is
+    // not a PE image.
     explicit PeImage(const std::wstring& path);
-    ~PeImage();
-    PeImage(const PeImage&) = delete;
-    PeImage& operator=(const PeImage&) = delete;
 
-    WORD machine() const;
+    WORD machine() const { return fileHeader().Machine; }
+    bool isPe32Plus() const;
     WORD subsystem() const;
-    bool isDll() const;
+    bool isDll() const { return (fileHeader().Characteristics & IMAGE_FILE_DLL) != 0; }
+    bool isLargeAddressAware() const
+    {
+        return (fileHeader().Characteristics & IMAGE_FILE_LARGE_ADDRESS_AWARE) != 0;
+    }
     std::vector<std::string> exportNames() const;
     std::vector<std::string> importedDlls() const;
     // Number of images in the icon group resource `id`, or -1 without one.
     int iconGroupImages(int id) const;
-
-    HMODULE module() const { return image; }
+    bool hasResource(int type, int id) const;
 
 private:
-    const IMAGE_NT_HEADERS32& headers() const;
-    const IMAGE_DATA_DIRECTORY& directory(int entry) const;
+    const IMAGE_FILE_HEADER& fileHeader() const;
+    IMAGE_DATA_DIRECTORY directory(int entry) const;
+    // The bytes at a relative virtual address, `size` of them within one section.
+    const BYTE* at(DWORD rva, DWORD size = 1) const;
     template <typename T>
-    const T* at(DWORD rva) const
+    const T& read(DWORD rva) const
     {
-        return reinterpret_cast<const T*>(base + rva);
+        return *reinterpret_cast<const T*>(at(rva, sizeof(T)));
     }
+    std::string stringAt(DWORD rva) const;
+    const IMAGE_RESOURCE_DATA_ENTRY* resource(int type, int id) const;
 
-    HMODULE image = nullptr;
-    const BYTE* base = nullptr;
-    HMODULE resources = nullptr;
+    std::vector<BYTE> bytes;
+    DWORD ntOffset = 0;
 };
 
 // Windows DLLs a deliverable may import: those every Windows installation has.
