@@ -37,7 +37,8 @@ wine_make_prefix() {
   local log
   log=$(mktemp)
   if ! WINEPREFIX=$1 "$WINE" wineboot -i >/dev/null 2>"$log"; then
-    echo "wine_make_prefix: $WINE cannot make a prefix here: $(grep -v '^$' "$log" | tail -n1)" >&2
+    # The last line says why, without the shell's "<script>: line N: " in front.
+    echo "$WINE could not make a prefix: $(grep -v '^$' "$log" | tail -n1 | sed 's/^.*line [0-9]*: //')" >&2
     rm -f "$log"
     return 1
   fi

@@ -11,5 +11,5 @@ if [ $status -eq 0 ] && grep -q '^32-bit Windows programs run here' <<<"$output"
   exit 0
 fi
 reason=$(grep -v '^\s*$' <<<"$output" | tail -n1)
-echo "${reason:-the 32-bit probe exited with status $status}"
+echo "the x86 wine-probe did not run: ${reason:-it exited with status $status}"
 exit 1
