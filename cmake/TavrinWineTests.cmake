@@ -5,8 +5,6 @@ enable_testing()
 
 set(TAVRIN_WINE_RUN ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
 set(TAVRIN_WINE_PREFIXES ${CMAKE_BINARY_DIR}/wine)
-# Lets custom commands and CTest run Windows programs (for example build tools).
-set(CMAKE_CROSSCOMPILING_EMULATOR ${TAVRIN_WINE_RUN};${TAVRIN_WINE_PREFIXES};tools)
 
 set(TAVRIN_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
 set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)

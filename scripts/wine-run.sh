@@ -21,10 +21,8 @@ mkdir -p "$root"
 ) 9>"$root/.lock"
 
 prefix=$root/$name
-if [ "$name" != tools ] || [ ! -d "$prefix" ]; then
-  WINEPREFIX=$prefix "$WINESERVER" -k 2>/dev/null || true
-  rm -rf "$prefix"
-  cp -a "$template" "$prefix"
-fi
+WINEPREFIX=$prefix "$WINESERVER" -k 2>/dev/null || true
+rm -rf "$prefix"
+cp -a "$template" "$prefix"
 export WINEPREFIX=$prefix
 exec "$WINE" "$@"
