@@ -53,10 +53,11 @@ std::string unescape(const std::string& text, std::size_t& at)
     return out;
 }
 
-unsigned long hexAt(const std::string& text, std::size_t& at)
+// A 64-bit program's arguments are 16 digits: more than an unsigned long holds on Windows.
+std::uint64_t hexAt(const std::string& text, std::size_t& at)
 {
     std::size_t used = 0;
-    unsigned long value = std::stoul(text.substr(at), &used, 16);
+    std::uint64_t value = std::stoull(text.substr(at), &used, 16);
     at += used;
     return value;
 }

@@ -13,6 +13,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -23,15 +24,16 @@ namespace launche2e {
 
 namespace fs = std::filesystem;
 
+// Arguments as the relay trace prints them: pointer-sized hexadecimal numbers.
 struct MessageBoxCall {
-    unsigned long owner;
+    std::uint64_t owner;
     std::string text;
     std::string title;
-    unsigned long style;
+    std::uint64_t style;
 };
 
 struct ShellNotification {
-    unsigned long eventId, flags, item1, item2;
+    std::uint64_t eventId, flags, item1, item2;
 };
 
 struct LaunchResult {

@@ -18,7 +18,7 @@ namespace launche2e {
 constexpr char jreFamily[] = "Software\\JavaSoft\\Java Runtime Environment";
 constexpr char jdkFamily[] = "Software\\JavaSoft\\Java Development Kit";
 constexpr char launchErrorTitle[] = "Application Launch Error";
-constexpr unsigned long errorIconAndOk = MB_OK | MB_ICONERROR;
+constexpr std::uint64_t errorIconAndOk = MB_OK | MB_ICONERROR;
 
 class LauncherRun : public ::testing::Test {
 protected:
