@@ -182,7 +182,9 @@ TEST_F(InstallationAtADrivesRoot, IsCheckedInTheRootAndNotInTheDrivesCurrentFold
     EXPECT_TRUE(result.messageBoxes.empty());
     EXPECT_TRUE(contains(log(), "EXEname=C:\\Tavrin.exe"));
     EXPECT_TRUE(contains(log(), "JVM launched"));
-    EXPECT_EQ(recordedOptions()[3], "-Djava.security.policy=lib\\java.policy");
+    const std::vector<std::string> options = recordedOptions();
+    ASSERT_EQ(options.size(), 7u);
+    EXPECT_EQ(options[3], "-Djava.security.policy=lib\\java.policy");
 }
 
 } // namespace

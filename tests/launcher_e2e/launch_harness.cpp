@@ -140,23 +140,24 @@ std::string Environment::block() const
 }
 
 LaunchResult runProcess(const std::string& exe, const std::string& commandLine, const Environment& environment,
-                        const std::string& currentFolder, const fs::path& consoleFile)
+                        const std::string& currentFolder, const fs::path& consoleFile, StandardHandles handles)
 {
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     HANDLE console = CreateFileW(consoleFile.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                  &inheritable, CREATE_ALWAYS, 0, nullptr);
     const fs::path traceFile = wineTraceFile();
     const std::uintmax_t traceStart = sizeOf(traceFile);
+    const bool inherit = handles == StandardHandles::ConsoleFile;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = console;
-    startup.hStdError = console;
+    startup.dwFlags = inherit ? STARTF_USESTDHANDLES : 0;
+    startup.hStdOutput = inherit ? console : nullptr;
+    startup.hStdError = inherit ? console : nullptr;
     std::string line = commandLine;
     std::string block = environment.block();
     PROCESS_INFORMATION process{};
     LaunchResult result;
-    if (CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, TRUE, 0, block.data(), currentFolder.c_str(),
+    if (CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, inherit, 0, block.data(), currentFolder.c_str(),
                        &startup, &process)) {
         result.finished = WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0;
         if (!result.finished)
@@ -169,6 +170,7 @@ LaunchResult runProcess(const std::string& exe, const std::string& commandLine, 
     std::string text = traceFile.empty() ? std::string() : textFrom(traceFile, traceStart);
     result.messageBoxes = messageBoxesIn(text);
     result.shellNotifications = shellNotificationsIn(text);
+    result.standardHandleCalls = standardHandleCallsIn(text);
     return result;
 }
 
@@ -204,6 +206,40 @@ std::vector<ShellNotification> shellNotificationsIn(const std::string& trace)
         notifications.push_back(n);
     }
     return notifications;
+}
+
+// "fffffff4,00000018) ret=140006816"
+std::vector<StandardHandleCall> standardHandleCallsIn(const std::string& trace)
+{
+    std::vector<StandardHandleCall> calls;
+    for (const std::string& call : callsOf(trace, "KERNEL32.SetStdHandle")) {
+        StandardHandleCall c{};
+        std::size_t at = 0;
+        c.which = hexAt(call, at);
+        c.handle = hexAt(call, ++at);
+        at = call.find("ret=", at);
+        if (at == std::string::npos)
+            continue;
+        at += 4;
+        c.returnAddress = hexAt(call, at);
+        calls.push_back(c);
+    }
+    return calls;
+}
+
+std::pair<std::uint64_t, std::uint64_t> imageRangeOf(const fs::path& program)
+{
+    const std::string image = readText(program);
+    IMAGE_DOS_HEADER dos{};
+    IMAGE_NT_HEADERS nt{};
+    if (image.size() < sizeof dos)
+        return {0, 0};
+    std::memcpy(&dos, image.data(), sizeof dos);
+    if (static_cast<std::size_t>(dos.e_lfanew) + sizeof nt > image.size())
+        return {0, 0};
+    std::memcpy(&nt, image.data() + dos.e_lfanew, sizeof nt);
+    const std::uint64_t base = nt.OptionalHeader.ImageBase;
+    return {base, base + nt.OptionalHeader.SizeOfImage};
 }
 
 std::vector<std::string> linesOf(const fs::path& file)

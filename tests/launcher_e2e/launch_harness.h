@@ -36,11 +36,17 @@ struct ShellNotification {
     std::uint64_t eventId, flags, item1, item2;
 };
 
+struct StandardHandleCall {
+    std::uint64_t which, handle;
+    std::uint64_t returnAddress; // where the call came from
+};
+
 struct LaunchResult {
     DWORD exitCode = 0;
     bool finished = false;
     std::vector<MessageBoxCall> messageBoxes;
     std::vector<ShellNotification> shellNotifications;
+    std::vector<StandardHandleCall> standardHandleCalls; // by the program and by its libraries
 };
 
 // The parent's environment with changes; nullopt removes a variable.
@@ -55,14 +61,24 @@ private:
     std::map<std::string, std::string> names_;  // upper-case name to spelling
 };
 
+// How the child gets its standard handles: the console file for all three,
+// or none at all, as the shell starts a program that is double-clicked.
+enum class StandardHandles { ConsoleFile, None };
+
 // Starts exe with exactly this command line in currentFolder and waits for
 // it; what it writes to its standard handles goes to consoleFile.
 LaunchResult runProcess(const std::string& exe, const std::string& commandLine, const Environment& environment,
-                        const std::string& currentFolder, const fs::path& consoleFile);
+                        const std::string& currentFolder, const fs::path& consoleFile,
+                        StandardHandles handles = StandardHandles::ConsoleFile);
 
 // What the relay trace shows.
 std::vector<MessageBoxCall> messageBoxesIn(const std::string& trace);
 std::vector<ShellNotification> shellNotificationsIn(const std::string& trace);
+std::vector<StandardHandleCall> standardHandleCallsIn(const std::string& trace);
+
+// The addresses a program's image occupies when loaded at its preferred base,
+// [first, second); a program of this one's architecture.
+std::pair<std::uint64_t, std::uint64_t> imageRangeOf(const fs::path& program);
 
 // Text files as lines, without line ends.
 std::vector<std::string> linesOf(const fs::path& file);

@@ -17,7 +17,7 @@ void LauncherRun::SetUpTestSuite()
 {
     ASSERT_NE(std::getenv("TAVRIN_E2E_WINE_TRACE"), nullptr) << "run through run_with_wine_trace.sh";
     setStringValue(HKEY_CURRENT_USER, "Software\\Wine\\Debug", "RelayInclude",
-                   "user32.MessageBoxA;shell32.SHChangeNotify");
+                   "user32.MessageBoxA;shell32.SHChangeNotify;kernel32.SetStdHandle");
     installRuntime(standInJavaHome(), "bin\\client");
 }
 
