@@ -266,10 +266,11 @@ void writeText(const fs::path& file, const std::string& text)
     std::ofstream(file, std::ios::binary) << text;
 }
 
-void setStringValue(HKEY root, const std::string& key, const char* name, const std::string& value)
+void setStringValue(HKEY root, const std::string& key, const char* name, const std::string& value, REGSAM view)
 {
     HKEY opened;
-    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &opened, nullptr) !=
+        ERROR_SUCCESS) {
         return;
     }
     RegSetValueExA(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
@@ -287,18 +288,28 @@ std::optional<std::string> defaultValue(HKEY root, const std::string& key)
     return std::string(value);
 }
 
-bool keyExists(HKEY root, const std::string& key)
+bool keyExists(HKEY root, const std::string& key, REGSAM view)
 {
     HKEY opened;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS)
         return false;
     RegCloseKey(opened);
     return true;
 }
 
-void deleteTree(HKEY root, const std::string& key)
+void deleteTree(HKEY root, const std::string& key, REGSAM view)
 {
-    RegDeleteTreeA(root, key.c_str());
+    if (!view) {
+        RegDeleteTreeA(root, key.c_str());
+        return;
+    }
+    const std::size_t slash = key.rfind('\\');
+    HKEY parent;
+    const std::string parentPath = slash == std::string::npos ? std::string() : key.substr(0, slash);
+    if (RegOpenKeyExA(root, parentPath.c_str(), 0, KEY_ALL_ACCESS | view, &parent) != ERROR_SUCCESS)
+        return;
+    RegDeleteTreeA(parent, key.substr(slash == std::string::npos ? 0 : slash + 1).c_str());
+    RegCloseKey(parent);
 }
 
 } // namespace launche2e

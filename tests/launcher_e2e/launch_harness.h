@@ -85,11 +85,12 @@ std::vector<std::string> linesOf(const fs::path& file);
 std::string readText(const fs::path& file);
 void writeText(const fs::path& file, const std::string& text);
 
-// Registry helpers below a root key.
-void setStringValue(HKEY root, const std::string& key, const char* name, const std::string& value);
+// Registry helpers below a root key; view is 0 for this program's own
+// registry view, KEY_WOW64_32KEY or KEY_WOW64_64KEY for a given one.
+void setStringValue(HKEY root, const std::string& key, const char* name, const std::string& value, REGSAM view = 0);
 std::optional<std::string> defaultValue(HKEY root, const std::string& key);
-bool keyExists(HKEY root, const std::string& key);
-void deleteTree(HKEY root, const std::string& key);
+bool keyExists(HKEY root, const std::string& key, REGSAM view = 0);
+void deleteTree(HKEY root, const std::string& key, REGSAM view = 0);
 
 } // namespace launche2e
 

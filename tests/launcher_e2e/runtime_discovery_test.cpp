@@ -207,5 +207,39 @@ TEST_F(RuntimeDiscovery, ALoadedLibraryWithoutTheInvocationFunctionsEndsTheSearc
     expectLines(searchLines(), joined({registryLines(jreFamily, "1.8"), {jvmPathLine(notAJvm, "bin\\client")}}));
 }
 
+// The registry view of the other architecture, or 0 when the system has only one.
+REGSAM otherRegistryView()
+{
+    if (sizeof(void*) == 8)
+        return KEY_WOW64_32KEY;
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    return wow64 ? KEY_WOW64_64KEY : 0;
+}
+
+class RegistryView : public RuntimeDiscovery {
+protected:
+    void TearDown() override
+    {
+        if (otherRegistryView())
+            deleteTree(HKEY_LOCAL_MACHINE, "Software\\JavaSoft", otherRegistryView());
+        RuntimeDiscovery::TearDown();
+    }
+};
+
+TEST_F(RegistryView, ARuntimeRegisteredOnlyForTheOtherArchitectureIsNotSeen)
+{
+    const REGSAM other = otherRegistryView();
+    if (!other)
+        GTEST_SKIP() << "this system has one registry view";
+    setStringValue(HKEY_LOCAL_MACHINE, jreFamily, "CurrentVersion", "1.8", other);
+    setStringValue(HKEY_LOCAL_MACHINE, std::string(jreFamily) + "\\1.8", "JavaHome", standInJavaHome().string(),
+                   other);
+    ASSERT_TRUE(keyExists(HKEY_LOCAL_MACHINE, std::string(jreFamily) + "\\1.8", other));
+    ASSERT_FALSE(keyExists(HKEY_LOCAL_MACHINE, jreFamily));
+    expectFailure(launchOnCatalog(), javaMissing);
+    EXPECT_TRUE(searchLines().empty());
+}
+
 } // namespace
 } // namespace launche2e
