@@ -153,9 +153,10 @@ bool alreadyTried(const std::vector<std::string>& tried, const std::string& home
 }
 
 // The first of the home's virtual machine libraries that loads. The "bin"
-// folder above each becomes the DLL search folder while it loads: a runtime's
-// libraries (a pre-9 runtime's C library) lie there, where the loader does
-// not look on its own.
+// folder above each becomes the process's DLL search folder before it is
+// loaded, and stays so for the runtime that loads: a runtime's own libraries
+// (a pre-9 runtime's C library) lie there, where the loader does not look on
+// its own.
 HMODULE loadVmLibrary(const std::string& home)
 {
     for (const char* library : vmLibraries) {
