@@ -69,8 +69,8 @@ std::string directoryOf(const std::string& path)
 
 bool isFullPath(const std::string& path)
 {
-    bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
-                 path[2] == '\\';
+    bool drive =
+        path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' && path[2] == '\\';
     return drive || path.rfind("\\\\", 0) == 0;
 }
 

@@ -52,7 +52,8 @@ void JNICALL describingOnOwnStandardError(JNIEnv* env)
         return;
     env->ExceptionClear();
     std::string name = dotted(pending->className());
-    printToStandardError("Exception in thread \"main\" " + name + (pending->hasMessage() ? ": " + pending->message() : ""));
+    printToStandardError("Exception in thread \"main\" " + name +
+                         (pending->hasMessage() ? ": " + pending->message() : ""));
     printToStandardError("\tat " + name + ".<init>(Native Method)");
 }
 

@@ -137,7 +137,8 @@ TEST_F(Installation, AProgramStartedWithoutAFolderRegistersItsFullPathWithTheShe
     EXPECT_EQ(result.exitCode, 0u);
     EXPECT_TRUE(contains(log(), "EXEname=Tavrin.exe"));
     EXPECT_TRUE(contains(log(), "JVM launched"));
-    EXPECT_EQ(defaultValue(HKEY_CLASSES_ROOT, "tvrfile\\shell\\Open\\command"), "\"" + exePath().string() + "\" \"%1\"");
+    EXPECT_EQ(defaultValue(HKEY_CLASSES_ROOT, "tvrfile\\shell\\Open\\command"),
+              "\"" + exePath().string() + "\" \"%1\"");
     EXPECT_EQ(defaultValue(HKEY_CLASSES_ROOT, "tvrfile\\DefaultIcon"), exePath().string() + ",-102");
 }
 

@@ -71,12 +71,12 @@ TEST_F(JavaStart, ACatalogOpenedFromTheShellReachesMainAndTheProcessEndsWithZero
                  "vmarg -Dtavrin.actuallog=" + logFile().string(), "vmarg -Xmx320m",
                  "vmarg -Dtavrin.mainClass=orlesk.tavrin.StdLauncher", "Tavrin started with catalog " + catalogPath(),
                  "JVM launched"});
-    expectLines(record(), {"JNI_GetDefaultJavaVMInitArgs version=0x10004",
-                           "JNI_CreateJavaVM version=0x10004 nOptions=7 ignoreUnrecognized=0", "*", "*", "*", "*", "*",
-                           "*", "*", "main args=1", "arg " + catalogPath(),
-                           "defineClass orlesk/tavrin/StdLauncher from lib\\tavrin.jar: defined", "main returns",
-                           "DetachCurrentThread", "DestroyJavaVM waits for 0 application thread(s)",
-                           "DestroyJavaVM returns"});
+    expectLines(record(),
+                {"JNI_GetDefaultJavaVMInitArgs version=0x10004",
+                 "JNI_CreateJavaVM version=0x10004 nOptions=7 ignoreUnrecognized=0", "*", "*", "*", "*", "*", "*", "*",
+                 "main args=1", "arg " + catalogPath(),
+                 "defineClass orlesk/tavrin/StdLauncher from lib\\tavrin.jar: defined", "main returns",
+                 "DetachCurrentThread", "DestroyJavaVM waits for 0 application thread(s)", "DestroyJavaVM returns"});
     EXPECT_EQ(recordedOptions(), expectedOptions("lib;" + path));
 }
 
@@ -145,9 +145,10 @@ TEST_F(JavaStart, AVersionKeyThatDoesNotExistMeansMissingWithoutTryingTheOtherFa
     registerRuntime(jdkFamily, "1.8", standInJavaHome());
     const LaunchResult result = launchOnCatalog();
     expectMessage(result, javaMissing);
-    expectLines(logFromQtJava(), {"QTJava=lib\\QTJava.zip", "CurrentVersion='1.7'",
-                                  "RegOpenKey Software\\JavaSoft\\Java Runtime Environment\\1.7 -> 2 (" + nullKeyText() + ")",
-                                  std::string("*** ") + javaMissing + " ***"});
+    expectLines(logFromQtJava(),
+                {"QTJava=lib\\QTJava.zip", "CurrentVersion='1.7'",
+                 "RegOpenKey Software\\JavaSoft\\Java Runtime Environment\\1.7 -> 2 (" + nullKeyText() + ")",
+                 std::string("*** ") + javaMissing + " ***"});
 }
 
 TEST_F(JavaStart, ADevelopmentKitAloneIsUsed)

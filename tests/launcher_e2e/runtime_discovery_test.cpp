@@ -91,7 +91,8 @@ TEST_F(RuntimeDiscovery, ARegisteredPre9RuntimeThatWorksLogsExactlyItsThreeLines
 {
     registerRuntime(jreFamily, "1.8", standInJavaHome());
     expectLaunched(launchOnCatalog());
-    expectLines(searchLines(), joined({registryLines(jreFamily, "1.8"), {jvmPathLine(standInJavaHome(), "bin\\client")}}));
+    expectLines(searchLines(),
+                joined({registryLines(jreFamily, "1.8"), {jvmPathLine(standInJavaHome(), "bin\\client")}}));
 }
 
 TEST_F(RuntimeDiscovery, AServerOnlyRuntimeLoadsItsServerVirtualMachine)
@@ -100,8 +101,9 @@ TEST_F(RuntimeDiscovery, AServerOnlyRuntimeLoadsItsServerVirtualMachine)
     installRuntime(serverOnly, "bin\\server");
     registerRuntime(jreFamily, "1.8", serverOnly);
     expectLaunched(launchOnCatalog());
-    expectLines(searchLines(), joined({registryLines(jreFamily, "1.8"),
-                                       {jvmPathLine(serverOnly, "bin\\client"), jvmPathLine(serverOnly, "bin\\server")}}));
+    expectLines(searchLines(),
+                joined({registryLines(jreFamily, "1.8"),
+                        {jvmPathLine(serverOnly, "bin\\client"), jvmPathLine(serverOnly, "bin\\server")}}));
 }
 
 TEST_F(RuntimeDiscovery, AJava9RuntimeIsFoundUnderItsOwnFamily)
@@ -121,10 +123,9 @@ TEST_F(RuntimeDiscovery, AJava9DevelopmentKitIsFoundWhenTheRuntimeFamilyHasNone)
     registerRuntime(modularJdkFamily, "17", jdk17);
     setStringValue(HKEY_LOCAL_MACHINE, modularJreFamily, "CurrentVersion", "11"); // names no version key
     expectLaunched(launchOnCatalog());
-    expectLines(searchLines(),
-                {"CurrentVersion='11'", "RegOpenKey Software\\JavaSoft\\JRE\\11 -> 2 (*", "CurrentVersion='17'",
-                 "RegOpenKey Software\\JavaSoft\\JDK\\17 -> 0 (*", jvmPathLine(jdk17, "bin\\client"),
-                 jvmPathLine(jdk17, "bin\\server")});
+    expectLines(searchLines(), {"CurrentVersion='11'", "RegOpenKey Software\\JavaSoft\\JRE\\11 -> 2 (*",
+                                "CurrentVersion='17'", "RegOpenKey Software\\JavaSoft\\JDK\\17 -> 0 (*",
+                                jvmPathLine(jdk17, "bin\\client"), jvmPathLine(jdk17, "bin\\server")});
 }
 
 TEST_F(RuntimeDiscovery, ADevelopmentKitsVirtualMachineIsFoundInItsJreFolder)
@@ -161,7 +162,8 @@ TEST_F(RuntimeDiscovery, ABrokenFirstCandidateIsPassedOver)
     writeText(bundledHome() / "bin" / "client" / "jvm.dll", "not a library");
     registerRuntime(jreFamily, "1.8", standInJavaHome());
     expectLaunched(launchOnCatalog());
-    expectLines(searchLines(), joined({{"Bundled runtime " + bundledHome().string()}, allLibrariesOf(bundledHome()),
+    expectLines(searchLines(), joined({{"Bundled runtime " + bundledHome().string()},
+                                       allLibrariesOf(bundledHome()),
                                        registryLines(jreFamily, "1.8"),
                                        {jvmPathLine(standInJavaHome(), "bin\\client")}}));
 }
@@ -188,10 +190,12 @@ TEST_F(RuntimeDiscovery, WhenNoCandidateLoadsTheInstallationIsBrokenAndEachHomeI
     environment.set("JAVA_HOME", sameHome);
     const LaunchResult result = launchOnCatalog();
     expectFailure(result, javaBroken);
-    expectLines(searchLines(),
-                joined({{"Bundled runtime " + bundledHome().string()}, allLibrariesOf(bundledHome()),
-                        registryLines(jreFamily, "1.8"), allLibrariesOf(empty), registryLines(modularJreFamily, "9"),
-                        {"JAVA_HOME='" + sameHome + "'"}}));
+    expectLines(searchLines(), joined({{"Bundled runtime " + bundledHome().string()},
+                                       allLibrariesOf(bundledHome()),
+                                       registryLines(jreFamily, "1.8"),
+                                       allLibrariesOf(empty),
+                                       registryLines(modularJreFamily, "9"),
+                                       {"JAVA_HOME='" + sameHome + "'"}}));
 }
 
 TEST_F(RuntimeDiscovery, ALoadedLibraryWithoutTheInvocationFunctionsEndsTheSearch)
@@ -233,8 +237,7 @@ TEST_F(RegistryView, ARuntimeRegisteredOnlyForTheOtherArchitectureIsNotSeen)
     if (!other)
         GTEST_SKIP() << "this system has one registry view";
     setStringValue(HKEY_LOCAL_MACHINE, jreFamily, "CurrentVersion", "1.8", other);
-    setStringValue(HKEY_LOCAL_MACHINE, std::string(jreFamily) + "\\1.8", "JavaHome", standInJavaHome().string(),
-                   other);
+    setStringValue(HKEY_LOCAL_MACHINE, std::string(jreFamily) + "\\1.8", "JavaHome", standInJavaHome().string(), other);
     ASSERT_TRUE(keyExists(HKEY_LOCAL_MACHINE, std::string(jreFamily) + "\\1.8", other));
     ASSERT_FALSE(keyExists(HKEY_LOCAL_MACHINE, jreFamily));
     expectFailure(launchOnCatalog(), javaMissing);
