@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cctype>
+
 #include "launch_log.h"
 
 namespace launcher {
@@ -58,7 +60,18 @@ std::string unquotedCopy(const std::string& text)
 std::string directoryOf(const std::string& path)
 {
     std::string::size_type slash = path.rfind('\\');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+    if (slash == std::string::npos)
+        return ".";
+    std::string folder = path.substr(0, slash);
+    bool driveRoot = folder.empty() || (folder.size() == 2 && folder[1] == ':');
+    return driveRoot ? folder + "\\" : folder;
+}
+
+bool isFullPath(const std::string& path)
+{
+    bool drive =
+        path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' && path[2] == '\\';
+    return drive || path.rfind("\\\\", 0) == 0;
 }
 
 } // namespace launcher

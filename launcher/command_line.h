@@ -21,8 +21,14 @@ std::string fileArgumentFromCommandLine(const std::string& tail);
 // The text without one pair of enclosing double quotes; blanks are kept.
 std::string unquotedCopy(const std::string& text);
 
-// The text in front of the last backslash, or "." when there is none.
+// The text in front of the last backslash, or "." when there is none. A
+// drive's root keeps its backslash ("D:\\", "\\"): without it, "D:" would
+// name that drive's current folder.
 std::string directoryOf(const std::string& path);
+
+// True for a full path: a drive letter, a colon and a backslash, or two
+// backslashes at its start.
+bool isFullPath(const std::string& path);
 
 } // namespace launcher
 

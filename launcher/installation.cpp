@@ -34,30 +34,38 @@ int moveEntry(const char* name, const std::string& destination)
 
 } // namespace
 
-int moveMatchingFiles(const std::string& pattern, const std::string& folder)
+MoveCount moveMatchingEntries(const std::string& pattern, const std::string& folder)
 {
     WIN32_FIND_DATAA entry;
     FileSearch search(FindFirstFileA(pattern.c_str(), &entry));
+    MoveCount count;
     if (!search) {
         launchLog("No files found: %s\n", pattern.c_str());
-        return 0;
+        return count;
     }
-    int count = 0;
     do {
         std::string destination = folder + "\\" + entry.cFileName;
         int result = moveEntry(entry.cFileName, destination);
         launchLog("rename %s to %s res=%d\n", entry.cFileName, destination.c_str(), result);
-        ++count;
+        ++count.matched;
+        count.moved += result == 0 ? 1 : 0;
     } while (FindNextFileA(search.get(), &entry));
     return count;
 }
 
+int moveMatchingFiles(const std::string& pattern, const std::string& folder)
+{
+    return moveMatchingEntries(pattern, folder).matched;
+}
+
+// Only archives that reached "lib" count: a folder nothing can be moved into
+// repairs nothing, however many archives lie beside the program.
 void repairLibDirectory()
 {
     CreateDirectoryA("lib", nullptr);
-    int archives = moveMatchingFiles("*.zip", "lib");
-    archives += moveMatchingFiles("*.jar", "lib");
-    showLaunchError(archives > completeArchiveCount ? repairWorkedMessage : repairFailedMessage);
+    int moved = moveMatchingEntries("*.zip", "lib").moved;
+    moved += moveMatchingEntries("*.jar", "lib").moved;
+    showLaunchError(moved > completeArchiveCount ? repairWorkedMessage : repairFailedMessage);
     std::exit(repairExitCode);
 }
 

@@ -11,12 +11,20 @@ extern const char repairWorkedMessage[];
 extern const char repairFailedMessage[];
 constexpr int repairExitCode = 5;
 
+struct MoveCount {
+    int matched = 0;
+    int moved = 0;
+};
+
 // Moves every entry of the current folder that matches the pattern into the
-// folder (an existing destination is not replaced) and returns how many
-// matched, moved or not.
+// folder (an existing destination is not replaced); counts the entries that
+// matched and those that were moved.
+MoveCount moveMatchingEntries(const std::string& pattern, const std::string& folder);
+
+// moveMatchingEntries, answering how many matched, moved or not.
 int moveMatchingFiles(const std::string& pattern, const std::string& folder);
 
-// Moves the archives into a new "lib" folder, tells the user how that went
+// Moves the archives into a new "lib" folder, tells the user how many moved
 // and ends the process with repairExitCode.
 [[noreturn]] void repairLibDirectory();
 

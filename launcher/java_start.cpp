@@ -5,8 +5,10 @@
 
 #include <cstdlib>
 
+#include "command_line.h"
 #include "define_class.h"
 #include "launch_log.h"
+#include "system_paths.h"
 #include "win_handles.h"
 
 namespace launcher {
@@ -17,9 +19,23 @@ const char* const extraVmOptions[] = {"-Xmx320m", "-Dtavrin.mainClass=orlesk.tav
 
 namespace {
 
+// The families of runtimes before Java 9: the first that opens is the only one read.
 const char* const runtimeFamilies[] = {
     "Software\\JavaSoft\\Java Runtime Environment",
     "Software\\JavaSoft\\Java Development Kit",
+};
+// Java 9 and later register under these, each read on its own.
+const char modularRuntimeFamily[] = "Software\\JavaSoft\\JRE";
+const char modularKitFamily[] = "Software\\JavaSoft\\JDK";
+// An application's own runtime, in the installation folder.
+const char bundledRuntimeFolder[] = "jre";
+// The virtual machine libraries below a home, in the order they are tried: a
+// 64-bit runtime has no client VM, and a Development Kit keeps its VM in "jre".
+const char* const vmLibraries[] = {
+    "\\bin\\client\\jvm.dll",
+    "\\bin\\server\\jvm.dll",
+    "\\jre\\bin\\client\\jvm.dll",
+    "\\jre\\bin\\server\\jvm.dll",
 };
 constexpr DWORD registryTextLimit = 255;
 constexpr std::size_t versionKeyLimit = 255;
@@ -59,6 +75,118 @@ const char* openRuntimeFamily(RegistryKey& family)
             return path;
     }
     return nullptr;
+}
+
+// The JavaHome of the family's current version; closes the family key.
+std::optional<std::string> javaHomeOfFamily(RegistryKey& family, const char* familyPath)
+{
+    std::optional<std::string> version = readRegistryText(family.get(), "CurrentVersion");
+    launchLog("CurrentVersion='%s'\n", version.value_or("").c_str());
+    family.reset();
+    if (!version)
+        return std::nullopt;
+
+    std::string versionPath = (std::string(familyPath) + "\\" + *version).substr(0, versionKeyLimit);
+    RegistryKey versionKey;
+    LONG opened = RegOpenKeyA(HKEY_LOCAL_MACHINE, versionPath.c_str(), versionKey.put());
+    launchLog("RegOpenKey %s -> %d (%p)\n", versionPath.c_str(), static_cast<int>(opened),
+              static_cast<void*>(versionKey.get()));
+    if (opened != ERROR_SUCCESS)
+        return std::nullopt;
+    return readRegistryText(versionKey.get(), "JavaHome");
+}
+
+std::optional<std::string> javaHomeInFamily(const char* familyPath)
+{
+    RegistryKey family;
+    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, familyPath, family.put()) != ERROR_SUCCESS)
+        return std::nullopt;
+    return javaHomeOfFamily(family, familyPath);
+}
+
+std::optional<std::string> bundledRuntime()
+{
+    if (!folderExists(bundledRuntimeFolder))
+        return std::nullopt;
+    std::string home = fullPathOf(bundledRuntimeFolder);
+    launchLog("Bundled runtime %s\n", home.c_str());
+    return home;
+}
+
+std::optional<std::string> modularRuntime()
+{
+    return javaHomeInFamily(modularRuntimeFamily);
+}
+
+std::optional<std::string> modularKit()
+{
+    return javaHomeInFamily(modularKitFamily);
+}
+
+std::optional<std::string> javaHomeVariable()
+{
+    std::optional<std::string> value = environmentValue("JAVA_HOME");
+    if (!value)
+        return std::nullopt;
+    launchLog("JAVA_HOME='%s'\n", value->c_str());
+    return unquotedCopy(*value);
+}
+
+// Where a runtime may be, in the order it is looked for. Each is asked only
+// when every earlier one failed, so a machine with a working registered
+// runtime logs nothing about the later places.
+using JavaHomeSource = std::optional<std::string> (*)();
+const JavaHomeSource javaHomeSources[] = {bundledRuntime, findJavaHome, modularRuntime, modularKit, javaHomeVariable};
+
+bool sameFolder(const std::string& a, const std::string& b)
+{
+    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) == CSTR_EQUAL;
+}
+
+bool alreadyTried(const std::vector<std::string>& tried, const std::string& home)
+{
+    for (const std::string& earlier : tried) {
+        if (sameFolder(earlier, home))
+            return true;
+    }
+    return false;
+}
+
+// The first of the home's virtual machine libraries that loads. The "bin"
+// folder above each becomes the process's DLL search folder before it is
+// loaded, and stays so for the runtime that loads: a runtime's own libraries
+// (a pre-9 runtime's C library) lie there, where the loader does not look on
+// its own.
+HMODULE loadVmLibrary(const std::string& home)
+{
+    for (const char* library : vmLibraries) {
+        std::string path = home + library;
+        launchLog("JVM path %s\n", path.c_str());
+        SetDllDirectoryA(directoryOf(directoryOf(path)).c_str());
+        if (HMODULE loaded = LoadLibraryA(path.c_str()))
+            return loaded; // kept loaded until the process ends
+    }
+    SetDllDirectoryA(nullptr);
+    return nullptr;
+}
+
+struct LoadedRuntime {
+    HMODULE library = nullptr;
+    std::string message; // for the user, when no library loaded
+};
+
+LoadedRuntime loadJavaRuntime()
+{
+    std::vector<std::string> tried;
+    for (JavaHomeSource source : javaHomeSources) {
+        std::optional<std::string> home = source();
+        if (!home || alreadyTried(tried, *home))
+            continue;
+        tried.push_back(*home);
+        if (HMODULE library = loadVmLibrary(*home))
+            return {library, std::string()};
+    }
+    return {nullptr, tried.empty() ? javaMissingMessage() : javaBrokenMessage()};
 }
 
 template <typename Function>
@@ -130,20 +258,7 @@ std::optional<std::string> findJavaHome()
     const char* familyPath = openRuntimeFamily(family);
     if (!familyPath)
         return std::nullopt;
-    std::optional<std::string> version = readRegistryText(family.get(), "CurrentVersion");
-    launchLog("CurrentVersion='%s'\n", version.value_or("").c_str());
-    family.reset();
-    if (!version)
-        return std::nullopt;
-
-    std::string versionPath = (std::string(familyPath) + "\\" + *version).substr(0, versionKeyLimit);
-    RegistryKey versionKey;
-    LONG opened = RegOpenKeyA(HKEY_LOCAL_MACHINE, versionPath.c_str(), versionKey.put());
-    launchLog("RegOpenKey %s -> %d (%p)\n", versionPath.c_str(), static_cast<int>(opened),
-              static_cast<void*>(versionKey.get()));
-    if (opened != ERROR_SUCCESS)
-        return std::nullopt;
-    return readRegistryText(versionKey.get(), "JavaHome");
+    return javaHomeOfFamily(family, familyPath);
 }
 
 std::string logLocationOption()
@@ -172,17 +287,11 @@ std::vector<std::string> vmOptionStrings(const std::string& classPath, const std
 std::string startJava(const std::string& classPath, const std::string& libraryPath,
                       const std::vector<std::string>& arguments)
 {
-    std::optional<std::string> javaHome = findJavaHome();
-    if (!javaHome)
-        return javaMissingMessage();
-    std::string vmPath = *javaHome + "\\bin\\client\\jvm.dll";
-    launchLog("JVM path %s\n", vmPath.c_str());
-    // Kept loaded until the process ends.
-    HMODULE vmLibrary = LoadLibraryA(vmPath.c_str());
-    if (!vmLibrary)
-        return javaBrokenMessage();
-    auto createVm = entryPoint<CreateJavaVM>(vmLibrary, "JNI_CreateJavaVM");
-    auto defaultArgs = entryPoint<GetDefaultJavaVMInitArgs>(vmLibrary, "JNI_GetDefaultJavaVMInitArgs");
+    LoadedRuntime runtime = loadJavaRuntime();
+    if (!runtime.library)
+        return runtime.message;
+    auto createVm = entryPoint<CreateJavaVM>(runtime.library, "JNI_CreateJavaVM");
+    auto defaultArgs = entryPoint<GetDefaultJavaVMInitArgs>(runtime.library, "JNI_GetDefaultJavaVMInitArgs");
     if (!createVm || !defaultArgs)
         return "Failed to find jvm.dll entry points";
 

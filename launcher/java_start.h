@@ -13,7 +13,9 @@ extern const char javaDownloadSite[];
 extern const char bootstrapClassName[];    // "orlesk/tavrin/SecureLauncher"
 extern const char* const extraVmOptions[]; // ended by a null entry
 
-// The runtime's home folder from the registry (HKEY_LOCAL_MACHINE), or none.
+// The home folder of a runtime before Java 9 from the registry
+// (HKEY_LOCAL_MACHINE, in the registry view of the program's own
+// architecture), or none.
 std::optional<std::string> findJavaHome();
 
 // The virtual machine's option strings, in order: class path, library path,
@@ -24,7 +26,8 @@ std::vector<std::string> vmOptionStrings(const std::string& classPath, const std
 // "-Dtavrin.actuallog=..." (the empty path when none was set; it is then set).
 std::string logLocationOption();
 
-// Runs the application: arguments[0] is "java", arguments[1] the catalog to
+// Finds the runtime (the installation's own "jre", the registered runtimes,
+// JAVA_HOME, in this order) and runs the application: arguments[0] is "java", arguments[1] the catalog to
 // open when there is one. Ends the process when the application has run;
 // returns the message for the user when the launch failed.
 std::string startJava(const std::string& classPath, const std::string& libraryPath,

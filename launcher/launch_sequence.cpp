@@ -53,10 +53,17 @@ void gatherLegacyLogs()
         moveMatchingFiles("*.log", "Logs");
 }
 
+// The shell starts the open command from any folder, so it must name the
+// program by its full path even when the command line did not.
+std::string programPathForShell(const std::string& exePath)
+{
+    return isFullPath(exePath) ? exePath : runningProgramPath();
+}
+
 void registerFileTypeUnlessOptedOut(const std::string& exePath)
 {
     if (fileTypeRegistrationEnabled && !classesKeyExists(fileTypeOptOutKey))
-        registerCatalogFileType(exePath);
+        registerCatalogFileType(programPathForShell(exePath));
 }
 
 int failLaunch(const std::string& message)

@@ -11,6 +11,38 @@ bool pathExists(const std::string& path)
     return path.size() <= MAX_PATH && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool folderExists(const std::string& path)
+{
+    DWORD attributes = path.size() <= MAX_PATH ? GetFileAttributesA(path.c_str()) : INVALID_FILE_ATTRIBUTES;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string fullPathOf(const std::string& path)
+{
+    DWORD size = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+    while (size != 0) {
+        std::vector<char> full(size);
+        DWORD length = GetFullPathNameA(path.c_str(), size, full.data(), nullptr);
+        if (length == 0)
+            break;
+        if (length < size)
+            return std::string(full.data(), length);
+        size = length; // the current folder changed in between
+    }
+    return path;
+}
+
+std::string runningProgramPath()
+{
+    std::vector<char> path(MAX_PATH);
+    for (;;) {
+        DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length < path.size())
+            return std::string(path.data(), length);
+        path.resize(path.size() * 2); // cut short: try again with more room
+    }
+}
+
 std::optional<std::string> environmentValue(const char* name)
 {
     DWORD size = GetEnvironmentVariableA(name, nullptr, 0);

@@ -11,6 +11,15 @@ namespace launcher {
 // system's 260-character limit count as not existing.
 bool pathExists(const std::string& path);
 
+// True when the path names an existing folder.
+bool folderExists(const std::string& path);
+
+// The path made absolute against the current folder.
+std::string fullPathOf(const std::string& path);
+
+// The full path of the running program's file.
+std::string runningProgramPath();
+
 // The value of an environment variable; none when it is not set (or empty).
 std::optional<std::string> environmentValue(const char* name);
 

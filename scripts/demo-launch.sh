@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # scripts/demo-launch.sh <build dir>
-# Lays out a demo installation of Tavrin in a temporary folder, registers the
-# stand-in Java runtime in a fresh Wine prefix, opens a catalog with Tavrin.exe
-# exactly as the shell's open command would ("<exe>" "<catalog>"), and prints
-# the error log, what the runtime was given, and the file-type keys.
+# Lays out a demo installation of Tavrin in a temporary folder and opens a
+# catalog with Tavrin.exe twice, exactly as the shell's open command would
+# ("<exe>" "<catalog>"), in a fresh Wine prefix of the program's architecture:
+#   1. through a runtime bundled in the installation's "jre" folder;
+#   2. through a runtime registered under "Software\JavaSoft", as an installed
+#      Java registers itself (in the registry view of the program's architecture).
+# After each it prints the error log and what the runtime was given; at the
+# end, the catalog file-type keys.
 #
 # The Java runtime is a STAND-IN: there is no Windows JVM on this machine, so
 # doubles/jvm builds a jvm.dll of our own on the strict JNI double. It plays the
@@ -21,54 +25,75 @@ for file in launcher/Tavrin.exe doubles/jvm/jvm.dll app/lib/tavrin.jar app/lib/r
   fi
 done
 
+source "$top/scripts/wine-env.sh"
+arch=$(wine_arch_of "$build/launcher/Tavrin.exe")
+wine_select "$arch"
+# The registry view the launcher reads: its own architecture's.
+if [ "$arch" = x64 ]; then view=/reg:64; else view=/reg:32; fi
+
 demo=$(mktemp -d /tmp/tavrin-demo.XXXXXX)
-trap 'WINEPREFIX="$demo/prefix" wineserver -k 2>/dev/null || true; rm -rf "$demo"' EXIT
-export WINEPREFIX=$demo/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
-if [ -f "$build/wine/template/.ready" ]; then
+export WINEPREFIX=$demo/prefix
+trap '"$WINESERVER" -k 2>/dev/null || true; rm -rf "$demo"' EXIT
+if [ -f "$build/wine/template/.ready" ] && [ "$(cat "$build/wine/template/.ready")" = "$WINEARCH" ]; then
   cp -a "$build/wine/template" "$WINEPREFIX"
 else
-  wineboot -i >/dev/null 2>&1
-  wineserver -w
+  wine_make_prefix "$WINEPREFIX"
 fi
-dos() { winepath -w "$1" 2>/dev/null; }
+# Run from the demo folder: a reg.exe in the current folder would be run instead.
+in_demo() { (cd "$demo" && "$@"); }
+dos() { in_demo "$WINE" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
+reg_add() { in_demo "$WINE" reg add "$1" /v "$2" /d "$3" /f $view >/dev/null 2>&1; }
 
-# The installation as the application ships it.
+# The installation as the application ships it, with its own runtime in "jre".
 install=$demo/Tavrin
-mkdir -p "$install/lib" "$demo/Catalogs" "$demo/Java/jre1.8/bin/client"
+mkdir -p "$install/lib" "$install/jre/bin/server" "$demo/Catalogs" "$demo/Java/jre1.8/bin/client"
 cp "$build/launcher/Tavrin.exe" "$install/"
 cp "$build/app/lib/tavrin.jar" "$build/app/lib/resources.jar" "$install/lib/"
 if [ -f "$build/pellux/Pellux.dll" ]; then cp "$build/pellux/Pellux.dll" "$install/lib/"; fi
 printf 'grant {\n  permission java.security.AllPermission;\n};\n' > "$install/lib/java.policy"
 printf 'QuickTime for Java placeholder\n' > "$install/lib/QTJava.zip"
 printf 'Tavrin catalog\n' > "$demo/Catalogs/Tape 12 (Summer).tvr"
+cp "$build/doubles/jvm/jvm.dll" "$install/jre/bin/server/jvm.dll"
 cp "$build/doubles/jvm/jvm.dll" "$demo/Java/jre1.8/bin/client/jvm.dll"
-
-# The stand-in runtime, registered like a real one.
-family='HKLM\Software\JavaSoft\Java Runtime Environment'
-(cd "$demo" && wine reg add "$family" /v CurrentVersion /d 1.8 /f >/dev/null 2>&1 &&
-  wine reg add "$family\\1.8" /v JavaHome /d "$(dos "$demo/Java/jre1.8")" /f >/dev/null 2>&1)
 
 exe=$(dos "$install/Tavrin.exe")
 catalog=$(dos "$demo/Catalogs/Tape 12 (Summer).tvr")
-echo "== A launch of Tavrin.exe on a catalog (Java runtime: the STAND-IN jvm.dll of doubles/jvm, not a real JVM)"
+local_app_data=$(in_demo "$WINE" cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')
+log=$(in_demo "$WINE" winepath -u "$local_app_data\\Orlesk\\Logs\\Tavrin Error Log.txt" 2>/dev/null)
+
+# launch <title>: opens the catalog, then prints the log and the runtime's record.
+launch() {
+  local status=0
+  rm -f "$demo/record.txt"
+  echo "  open command: \"$exe\" \"$catalog\""
+  in_demo env TAVRIN_JVM_RECORD="$(dos "$demo/record.txt")" "$WINE" "$install/Tavrin.exe" "$catalog" || status=$?
+  echo "  exit code:    $status"
+  echo "  -- error log $local_app_data\\Orlesk\\Logs\\Tavrin Error Log.txt"
+  sed 's/\r$//; s/^/    /' "$log"
+  echo "  -- what the stand-in Java runtime was given and did"
+  sed 's/^/    /' "$demo/record.txt"
+}
+
+echo "== Tavrin.exe ($arch) on a catalog (Java runtime: the STAND-IN jvm.dll of doubles/jvm, not a real JVM)"
 echo "  installation: $(dos "$install")"
 (cd "$install" && find . -type f | sort | sed 's|^\./|    |')
-echo "  runtime:      $(dos "$demo/Java/jre1.8")\\bin\\client\\jvm.dll (stand-in), registered under $family\\1.8"
-echo "  open command: \"$exe\" \"$catalog\""
-status=0
-(cd "$demo" && TAVRIN_JVM_RECORD=$(dos "$demo/record.txt") wine "$install/Tavrin.exe" "$catalog") || status=$?
-echo "  exit code:    $status"
 
-local_app_data=$(cd "$demo" && wine cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')
-log=$(winepath -u "$local_app_data\\Orlesk\\Logs\\Tavrin Error Log.txt" 2>/dev/null)
 echo
-echo "== Error log $local_app_data\\Orlesk\\Logs\\Tavrin Error Log.txt"
-sed 's/\r$//; s/^/  /' "$log"
+echo "== 1. Through the runtime bundled in the installation: $(dos "$install/jre")\\bin\\server\\jvm.dll (stand-in)"
+echo "  no runtime registered"
+launch
+
 echo
-echo "== What the stand-in Java runtime was given and did"
-sed 's/^/  /' "$demo/record.txt"
+family='HKLM\Software\JavaSoft\Java Runtime Environment'
+rm -rf "$install/jre"
+reg_add "$family" CurrentVersion 1.8
+reg_add "$family\\1.8" JavaHome "$(dos "$demo/Java/jre1.8")"
+echo "== 2. Through the registry: $(dos "$demo/Java/jre1.8")\\bin\\client\\jvm.dll (stand-in)"
+echo "  registered under $family\\1.8 ($view); the installation's jre folder removed"
+launch
+
 echo
 echo "== Catalog file type below HKEY_CLASSES_ROOT"
 for key in 'HKCR\.tvr' 'HKCR\tvrfile'; do
-  (cd "$demo" && wine reg query "$key" /s 2>/dev/null) | tr -d '\r' | sed '/^$/d; s/^/  /'
+  in_demo "$WINE" reg query "$key" /s 2>/dev/null | tr -d '\r' | sed '/^$/d; s/^/  /'
 done

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "standard_streams.h"
 #include "stored_jar.h"
 
 namespace standin {
@@ -16,7 +17,8 @@ const char bootstrapClass[] = "orlesk/tavrin/SecureLauncher";
 const char defineClassSignature[] = "(Ljava/lang/String;[BIILjava/lang/ClassLoader;)Ljava/lang/Class;";
 using DefineClassNative = jclass(JNICALL*)(JNIEnv*, jclass, jstring, jbyteArray, jint, jint, jobject);
 
-// The runtime whose main-thread JNIEnv carries the interpositions below.
+// The runtime whose main-thread JNIEnv and whose JavaVM carry the
+// interpositions below.
 StandInRuntime* interposedRuntime = nullptr;
 strictjni::StrictJni* interposedJni = nullptr;
 JNINativeInterface_ mainThreadFunctions;
@@ -31,13 +33,35 @@ void throwJava(JNIEnv* env, const char* className, const std::string& message)
     env->DeleteLocalRef(exceptionClass);
 }
 
-// What System.out does on Windows: the runtime's own write to the process's
-// standard output handle, with the platform's line separator.
-void printLine(const std::string& text)
+JNIInvokeInterface_ vmFunctions;
+decltype(JNIInvokeInterface_::DetachCurrentThread) doubleDetachCurrentThread = nullptr;
+DWORD creatingThread = 0;
+
+std::string dotted(std::string name)
 {
-    std::string line = text + "\r\n";
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    for (char& c : name)
+        c = c == '/' ? '.' : c;
+    return name;
+}
+
+// Throwable.printStackTrace through the runtime's own standard error.
+void JNICALL describingOnOwnStandardError(JNIEnv* env)
+{
+    strictjni::ObjectPtr pending = interposedJni->pendingException();
+    if (!pending)
+        return;
+    env->ExceptionClear();
+    std::string name = dotted(pending->className());
+    printToStandardError("Exception in thread \"main\" " + name +
+                         (pending->hasMessage() ? ": " + pending->message() : ""));
+    printToStandardError("\tat " + name + ".<init>(Native Method)");
+}
+
+jint JNICALL recordingDetachCurrentThread(JavaVM* vm)
+{
+    bool creator = GetCurrentThreadId() == creatingThread;
+    interposedRuntime->record().line(creator ? "DetachCurrentThread" : "DetachCurrentThread (application thread)");
+    return doubleDetachCurrentThread(vm);
 }
 
 jint JNICALL refusingRegisterNatives(JNIEnv* env, jclass, const JNINativeMethod*, jint)
@@ -117,9 +141,17 @@ void StandInRuntime::installInterpositions(JNIEnv* env)
     mainThreadFunctions = *env->functions;
     doubleDefineClass = mainThreadFunctions.DefineClass;
     mainThreadFunctions.DefineClass = &definingKnownClasses;
+    mainThreadFunctions.ExceptionDescribe = &describingOnOwnStandardError;
     if (behaviour_ == "register-fails")
         mainThreadFunctions.RegisterNatives = &refusingRegisterNatives;
     env->functions = &mainThreadFunctions;
+
+    JavaVM* vm = jni_->vm();
+    vmFunctions = *vm->functions;
+    doubleDetachCurrentThread = vmFunctions.DetachCurrentThread;
+    vmFunctions.DetachCurrentThread = &recordingDetachCurrentThread;
+    vm->functions = &vmFunctions;
+    creatingThread = GetCurrentThreadId();
 }
 
 strictjni::Value StandInRuntime::playSecureLauncherMain(strictjni::Invocation& call)
@@ -138,7 +170,7 @@ strictjni::Value StandInRuntime::playSecureLauncherMain(strictjni::Invocation& c
     }
     if (!defineMainClass(call.env))
         return strictjni::Value::none();
-    printLine("Tavrin started" + (texts.empty() ? std::string() : " with catalog " + texts[0]));
+    printToStandardOutput("Tavrin started" + (texts.empty() ? std::string() : " with catalog " + texts[0]));
     if (behaviour_ == "thread-outlives-main")
         startApplicationThread();
     if (behaviour_.rfind("exit=", 0) == 0) {
@@ -209,7 +241,7 @@ void StandInRuntime::startApplicationThread()
         JNIEnv* env = nullptr;
         jni_->vm()->AttachCurrentThread(reinterpret_cast<void**>(&env), nullptr);
         std::this_thread::sleep_for(std::chrono::milliseconds(400));
-        printLine("Catalog window closed");
+        printToStandardOutput("Catalog window closed");
         record_.line("application thread ends");
         jni_->vm()->DetachCurrentThread();
     });

@@ -16,7 +16,9 @@
 //   thread-outlives-main  main starts a non-daemon thread that ends 400 ms
 //                         later; DestroyJavaVM waits for it
 //   exit=<code>           the application ends the process with that code
-// What it saw goes to the file TAVRIN_JVM_RECORD names.
+// What it saw goes to the file TAVRIN_JVM_RECORD names, DetachCurrentThread
+// calls included. What it prints (the greeting, stack traces) goes to the
+// standard handles it found when it was loaded (standard_streams.h).
 #ifndef TAVRIN_DOUBLES_JVM_STANDIN_RUNTIME_H
 #define TAVRIN_DOUBLES_JVM_STANDIN_RUNTIME_H
 

@@ -56,5 +56,26 @@ TEST(CommandLine, AProgramNameWithoutABackslashStaysInTheCurrentFolder)
     EXPECT_EQ(directoryOf("..\\Tavrin\\Tavrin.exe"), "..\\Tavrin");
 }
 
+TEST(CommandLine, AFolderThatIsADrivesRootKeepsItsBackslash)
+{
+    EXPECT_EQ(directoryOf("D:\\Tavrin.exe"), "D:\\");
+    EXPECT_EQ(directoryOf("\\Tavrin.exe"), "\\");
+    EXPECT_EQ(directoryOf("D:\\Tavrin\\Tavrin.exe"), "D:\\Tavrin");
+    EXPECT_EQ(directoryOf("\\\\server\\share\\Tavrin.exe"), "\\\\server\\share");
+    EXPECT_EQ(directoryOf("D:Tavrin.exe"), ".");
+}
+
+TEST(CommandLine, AFullPathStartsWithADriveAndABackslashOrWithTwoBackslashes)
+{
+    EXPECT_TRUE(isFullPath("C:\\Program Files\\Tavrin\\Tavrin.exe"));
+    EXPECT_TRUE(isFullPath("d:\\Tavrin.exe"));
+    EXPECT_TRUE(isFullPath("\\\\server\\share\\Tavrin.exe"));
+    EXPECT_FALSE(isFullPath("Tavrin.exe"));
+    EXPECT_FALSE(isFullPath("..\\Tavrin\\Tavrin.exe"));
+    EXPECT_FALSE(isFullPath("C:Tavrin.exe"));
+    EXPECT_FALSE(isFullPath("\\Tavrin\\Tavrin.exe"));
+    EXPECT_FALSE(isFullPath(""));
+}
+
 } // namespace
 } // namespace launcher

@@ -52,6 +52,18 @@ TEST_F(MoveMatchingFiles, AnExistingDestinationIsNotReplacedButTheEntryIsCounted
     EXPECT_EQ(logged(), "rename a.log to Logs\\a.log res=-1\n");
 }
 
+TEST_F(MoveMatchingFiles, MatchesAndMovesAreCountedApart)
+{
+    writeFile(install.path() / "a.jar", "a");
+    writeFile(install.path() / "b.jar", "b");
+    writeFile(install.path() / "lib" / "b.jar", "kept");
+
+    const MoveCount count = moveMatchingEntries("*.jar", "lib");
+    EXPECT_EQ(count.matched, 2);
+    EXPECT_EQ(count.moved, 1);
+    EXPECT_TRUE(fs::exists(install.path() / "lib" / "a.jar"));
+}
+
 TEST_F(MoveMatchingFiles, NothingMatchingIsLoggedAndCountsZero)
 {
     EXPECT_EQ(moveMatchingFiles("*.zip", "lib"), 0);

@@ -123,5 +123,70 @@ TEST_F(ErrorLog, AVeryLongCommandLineIsCutInTheLogWithoutHarm)
     EXPECT_TRUE(contains(record(), "arg " + catalog));
 }
 
+// A runtime's own C library takes the process's standard handles as it finds
+// them when jvm.dll is loaded, so the launcher must make the log those handles
+// itself: Windows' C library leaves them alone when a program without a
+// console duplicates descriptors 1 and 2. (Wine's sets them on every such
+// duplication, so under Wine the log receives a runtime's output even
+// without the launcher's calls; the trace shows whose calls they are.)
+TEST_F(ErrorLog, TheLauncherItselfMakesTheLogTheStandardOutputAndErrorOfTheRuntimeItLoads)
+{
+    const LaunchResult result = launchOnCatalog();
+    const auto [first, end] = imageRangeOf(exePath());
+    std::vector<StandardHandleCall> launchers;
+    for (const StandardHandleCall& call : result.standardHandleCalls) {
+        if (call.returnAddress >= first && call.returnAddress < end)
+            launchers.push_back(call);
+    }
+    ASSERT_EQ(launchers.size(), 2u);
+    EXPECT_EQ(static_cast<DWORD>(launchers[0].which), STD_OUTPUT_HANDLE);
+    EXPECT_EQ(static_cast<DWORD>(launchers[1].which), STD_ERROR_HANDLE);
+    EXPECT_NE(launchers[0].handle, 0u);
+    EXPECT_EQ(launchers[1].handle, launchers[0].handle);
+    EXPECT_TRUE(contains(log(), "Tavrin started with catalog " + catalogPath()));
+}
+
+// A log without its launch time and with key handles left out: what two runs share.
+std::vector<std::string> comparable(std::vector<std::string> lines)
+{
+    if (!lines.empty())
+        lines.erase(lines.begin());
+    for (std::string& line : lines) {
+        if (line.rfind("RegOpenKey ", 0) == 0)
+            line.erase(line.rfind(" ("));
+    }
+    return lines;
+}
+
+TEST_F(ErrorLog, StartedWithoutStandardHandlesTheLogHoldsWhatItHoldsOtherwise)
+{
+    launchOnCatalog(); // the log folder and a previous log exist for both runs below
+    launchOnCatalog();
+    const std::vector<std::string> withHandles = comparable(log());
+    const LaunchResult result = runProcess(exePath().string(), openCommand(exePath(), catalogPath()), environment,
+                                           scratch.string(), scratch / "console.txt", StandardHandles::None);
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_TRUE(result.messageBoxes.empty());
+    const std::vector<std::string> withoutHandles = comparable(log());
+    ASSERT_GT(withHandles.size(), 10u);
+    EXPECT_EQ(withoutHandles, withHandles);
+    EXPECT_TRUE(contains(withoutHandles, "Tavrin started with catalog " + catalogPath()));
+    EXPECT_TRUE(contains(record(), "DestroyJavaVM returns"));
+}
+
+TEST_F(ErrorLog, StartedWithoutStandardHandlesAStackTraceStillReachesTheLog)
+{
+    environment.set("TAVRIN_JVM_BEHAVIOUR", std::string("main-throws"));
+    const LaunchResult result = runProcess(exePath().string(), openCommand(exePath(), catalogPath()), environment,
+                                           scratch.string(), scratch / "console.txt", StandardHandles::None);
+    expectMessage(result, "An exception occurred during startup");
+    const std::vector<std::string> lines = log();
+    const std::size_t at = indexOf(lines, "vmarg -Dtavrin.mainClass=orlesk.tavrin.StdLauncher");
+    ASSERT_NE(at, std::string::npos);
+    ASSERT_LT(at + 1, lines.size());
+    EXPECT_EQ(lines[at + 1], "Exception in thread \"main\" java.lang.IllegalStateException: "
+                             "the catalog window could not be opened");
+}
+
 } // namespace
 } // namespace launche2e

@@ -7,7 +7,7 @@
 namespace launche2e {
 namespace {
 
-constexpr unsigned long associationsChanged = SHCNE_ASSOCCHANGED;
+constexpr std::uint64_t associationsChanged = SHCNE_ASSOCCHANGED;
 
 class FileType : public LauncherRun {
 protected:
@@ -19,7 +19,7 @@ protected:
     {
         ASSERT_EQ(result.shellNotifications.size(), 1u);
         EXPECT_EQ(result.shellNotifications[0].eventId, associationsChanged);
-        EXPECT_EQ(result.shellNotifications[0].flags, static_cast<unsigned long>(SHCNF_IDLIST));
+        EXPECT_EQ(result.shellNotifications[0].flags, static_cast<std::uint64_t>(SHCNF_IDLIST));
         EXPECT_EQ(result.shellNotifications[0].item1, 0u);
         EXPECT_EQ(result.shellNotifications[0].item2, 0u);
     }

@@ -129,7 +129,7 @@ TEST_F(Installation, QtJavaNamingAnExistingFileInQuotesIsSixthOnTheClassPath)
                   "lib\\jakarta-poi-1.10.0-dev.jar;lib\\extensions.jar");
 }
 
-TEST_F(Installation, AProgramNameWithoutABackslashStaysInTheCurrentFolder)
+TEST_F(Installation, AProgramStartedWithoutAFolderRegistersItsFullPathWithTheShell)
 {
     // Started from a console inside the installation folder.
     const LaunchResult result =
@@ -137,7 +137,55 @@ TEST_F(Installation, AProgramNameWithoutABackslashStaysInTheCurrentFolder)
     EXPECT_EQ(result.exitCode, 0u);
     EXPECT_TRUE(contains(log(), "EXEname=Tavrin.exe"));
     EXPECT_TRUE(contains(log(), "JVM launched"));
-    EXPECT_EQ(defaultValue(HKEY_CLASSES_ROOT, "tvrfile\\shell\\Open\\command"), "\"Tavrin.exe\" \"%1\"");
+    EXPECT_EQ(defaultValue(HKEY_CLASSES_ROOT, "tvrfile\\shell\\Open\\command"),
+              "\"" + exePath().string() + "\" \"%1\"");
+    EXPECT_EQ(defaultValue(HKEY_CLASSES_ROOT, "tvrfile\\DefaultIcon"), exePath().string() + ",-102");
+}
+
+TEST_F(Installation, ARepairThatMovesNothingDoesNotClaimToHaveWorked)
+{
+    flatten({"tavrin.jar", "resources.jar", "xalan.jar", "QTJava.zip"});
+    writeText(install / "lib", "a file: nothing can be moved into it, as into a read-only folder");
+    const LaunchResult result = launchOnCatalog();
+    EXPECT_EQ(result.exitCode, 5u);
+    expectMessage(result, repairFailed);
+    const std::vector<std::string> lines = logAfterLaunching();
+    EXPECT_TRUE(contains(lines, "rename QTJava.zip to lib\\QTJava.zip res=-1"));
+    EXPECT_TRUE(contains(lines, "rename tavrin.jar to lib\\tavrin.jar res=-1"));
+    EXPECT_TRUE(fs::exists(install / "tavrin.jar"));
+}
+
+// The root of drive C: of this suite's own Wine prefix is the installation.
+class InstallationAtADrivesRoot : public Installation {
+protected:
+    void SetUp() override
+    {
+        Installation::SetUp();
+        root = "C:\\";
+        ASSERT_FALSE(fs::exists(root / "lib")) << "drive C: must not hold an installation yet";
+        installApplication(root);
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        fs::remove_all(root / "lib", ignored);
+        fs::remove(root / "Tavrin.exe", ignored);
+        Installation::TearDown();
+    }
+    fs::path root;
+};
+
+TEST_F(InstallationAtADrivesRoot, IsCheckedInTheRootAndNotInTheDrivesCurrentFolder)
+{
+    // The launch starts in a folder of the same drive: "C:" alone would stay there.
+    const LaunchResult result = launch(openCommand(root / "Tavrin.exe", catalogPath()), root / "Tavrin.exe");
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_TRUE(result.messageBoxes.empty());
+    EXPECT_TRUE(contains(log(), "EXEname=C:\\Tavrin.exe"));
+    EXPECT_TRUE(contains(log(), "JVM launched"));
+    const std::vector<std::string> options = recordedOptions();
+    ASSERT_EQ(options.size(), 7u);
+    EXPECT_EQ(options[3], "-Djava.security.policy=lib\\java.policy");
 }
 
 } // namespace

@@ -53,10 +53,11 @@ std::string unescape(const std::string& text, std::size_t& at)
     return out;
 }
 
-unsigned long hexAt(const std::string& text, std::size_t& at)
+// A 64-bit program's arguments are 16 digits: more than an unsigned long holds on Windows.
+std::uint64_t hexAt(const std::string& text, std::size_t& at)
 {
     std::size_t used = 0;
-    unsigned long value = std::stoul(text.substr(at), &used, 16);
+    std::uint64_t value = std::stoull(text.substr(at), &used, 16);
     at += used;
     return value;
 }
@@ -139,23 +140,24 @@ std::string Environment::block() const
 }
 
 LaunchResult runProcess(const std::string& exe, const std::string& commandLine, const Environment& environment,
-                        const std::string& currentFolder, const fs::path& consoleFile)
+                        const std::string& currentFolder, const fs::path& consoleFile, StandardHandles handles)
 {
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     HANDLE console = CreateFileW(consoleFile.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                  &inheritable, CREATE_ALWAYS, 0, nullptr);
     const fs::path traceFile = wineTraceFile();
     const std::uintmax_t traceStart = sizeOf(traceFile);
+    const bool inherit = handles == StandardHandles::ConsoleFile;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = console;
-    startup.hStdError = console;
+    startup.dwFlags = inherit ? STARTF_USESTDHANDLES : 0;
+    startup.hStdOutput = inherit ? console : nullptr;
+    startup.hStdError = inherit ? console : nullptr;
     std::string line = commandLine;
     std::string block = environment.block();
     PROCESS_INFORMATION process{};
     LaunchResult result;
-    if (CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, TRUE, 0, block.data(), currentFolder.c_str(),
+    if (CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, inherit, 0, block.data(), currentFolder.c_str(),
                        &startup, &process)) {
         result.finished = WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0;
         if (!result.finished)
@@ -168,6 +170,7 @@ LaunchResult runProcess(const std::string& exe, const std::string& commandLine, 
     std::string text = traceFile.empty() ? std::string() : textFrom(traceFile, traceStart);
     result.messageBoxes = messageBoxesIn(text);
     result.shellNotifications = shellNotificationsIn(text);
+    result.standardHandleCalls = standardHandleCallsIn(text);
     return result;
 }
 
@@ -205,6 +208,40 @@ std::vector<ShellNotification> shellNotificationsIn(const std::string& trace)
     return notifications;
 }
 
+// "fffffff4,00000018) ret=140006816"
+std::vector<StandardHandleCall> standardHandleCallsIn(const std::string& trace)
+{
+    std::vector<StandardHandleCall> calls;
+    for (const std::string& call : callsOf(trace, "KERNEL32.SetStdHandle")) {
+        StandardHandleCall c{};
+        std::size_t at = 0;
+        c.which = hexAt(call, at);
+        c.handle = hexAt(call, ++at);
+        at = call.find("ret=", at);
+        if (at == std::string::npos)
+            continue;
+        at += 4;
+        c.returnAddress = hexAt(call, at);
+        calls.push_back(c);
+    }
+    return calls;
+}
+
+std::pair<std::uint64_t, std::uint64_t> imageRangeOf(const fs::path& program)
+{
+    const std::string image = readText(program);
+    IMAGE_DOS_HEADER dos{};
+    IMAGE_NT_HEADERS nt{};
+    if (image.size() < sizeof dos)
+        return {0, 0};
+    std::memcpy(&dos, image.data(), sizeof dos);
+    if (static_cast<std::size_t>(dos.e_lfanew) + sizeof nt > image.size())
+        return {0, 0};
+    std::memcpy(&nt, image.data() + dos.e_lfanew, sizeof nt);
+    const std::uint64_t base = nt.OptionalHeader.ImageBase;
+    return {base, base + nt.OptionalHeader.SizeOfImage};
+}
+
 std::vector<std::string> linesOf(const fs::path& file)
 {
     std::vector<std::string> lines;
@@ -229,10 +266,11 @@ void writeText(const fs::path& file, const std::string& text)
     std::ofstream(file, std::ios::binary) << text;
 }
 
-void setStringValue(HKEY root, const std::string& key, const char* name, const std::string& value)
+void setStringValue(HKEY root, const std::string& key, const char* name, const std::string& value, REGSAM view)
 {
     HKEY opened;
-    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &opened, nullptr) !=
+        ERROR_SUCCESS) {
         return;
     }
     RegSetValueExA(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
@@ -250,18 +288,28 @@ std::optional<std::string> defaultValue(HKEY root, const std::string& key)
     return std::string(value);
 }
 
-bool keyExists(HKEY root, const std::string& key)
+bool keyExists(HKEY root, const std::string& key, REGSAM view)
 {
     HKEY opened;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS)
         return false;
     RegCloseKey(opened);
     return true;
 }
 
-void deleteTree(HKEY root, const std::string& key)
+void deleteTree(HKEY root, const std::string& key, REGSAM view)
 {
-    RegDeleteTreeA(root, key.c_str());
+    if (!view) {
+        RegDeleteTreeA(root, key.c_str());
+        return;
+    }
+    const std::size_t slash = key.rfind('\\');
+    HKEY parent;
+    const std::string parentPath = slash == std::string::npos ? std::string() : key.substr(0, slash);
+    if (RegOpenKeyExA(root, parentPath.c_str(), 0, KEY_ALL_ACCESS | view, &parent) != ERROR_SUCCESS)
+        return;
+    RegDeleteTreeA(parent, key.substr(slash == std::string::npos ? 0 : slash + 1).c_str());
+    RegCloseKey(parent);
 }
 
 } // namespace launche2e

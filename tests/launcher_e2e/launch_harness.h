@@ -13,6 +13,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -23,15 +24,21 @@ namespace launche2e {
 
 namespace fs = std::filesystem;
 
+// Arguments as the relay trace prints them: pointer-sized hexadecimal numbers.
 struct MessageBoxCall {
-    unsigned long owner;
+    std::uint64_t owner;
     std::string text;
     std::string title;
-    unsigned long style;
+    std::uint64_t style;
 };
 
 struct ShellNotification {
-    unsigned long eventId, flags, item1, item2;
+    std::uint64_t eventId, flags, item1, item2;
+};
+
+struct StandardHandleCall {
+    std::uint64_t which, handle;
+    std::uint64_t returnAddress; // where the call came from
 };
 
 struct LaunchResult {
@@ -39,6 +46,7 @@ struct LaunchResult {
     bool finished = false;
     std::vector<MessageBoxCall> messageBoxes;
     std::vector<ShellNotification> shellNotifications;
+    std::vector<StandardHandleCall> standardHandleCalls; // by the program and by its libraries
 };
 
 // The parent's environment with changes; nullopt removes a variable.
@@ -53,25 +61,36 @@ private:
     std::map<std::string, std::string> names_;  // upper-case name to spelling
 };
 
+// How the child gets its standard handles: the console file for all three,
+// or none at all, as the shell starts a program that is double-clicked.
+enum class StandardHandles { ConsoleFile, None };
+
 // Starts exe with exactly this command line in currentFolder and waits for
 // it; what it writes to its standard handles goes to consoleFile.
 LaunchResult runProcess(const std::string& exe, const std::string& commandLine, const Environment& environment,
-                        const std::string& currentFolder, const fs::path& consoleFile);
+                        const std::string& currentFolder, const fs::path& consoleFile,
+                        StandardHandles handles = StandardHandles::ConsoleFile);
 
 // What the relay trace shows.
 std::vector<MessageBoxCall> messageBoxesIn(const std::string& trace);
 std::vector<ShellNotification> shellNotificationsIn(const std::string& trace);
+std::vector<StandardHandleCall> standardHandleCallsIn(const std::string& trace);
+
+// The addresses a program's image occupies when loaded at its preferred base,
+// [first, second); a program of this one's architecture.
+std::pair<std::uint64_t, std::uint64_t> imageRangeOf(const fs::path& program);
 
 // Text files as lines, without line ends.
 std::vector<std::string> linesOf(const fs::path& file);
 std::string readText(const fs::path& file);
 void writeText(const fs::path& file, const std::string& text);
 
-// Registry helpers below a root key.
-void setStringValue(HKEY root, const std::string& key, const char* name, const std::string& value);
+// Registry helpers below a root key; view is 0 for this program's own
+// registry view, KEY_WOW64_32KEY or KEY_WOW64_64KEY for a given one.
+void setStringValue(HKEY root, const std::string& key, const char* name, const std::string& value, REGSAM view = 0);
 std::optional<std::string> defaultValue(HKEY root, const std::string& key);
-bool keyExists(HKEY root, const std::string& key);
-void deleteTree(HKEY root, const std::string& key);
+bool keyExists(HKEY root, const std::string& key, REGSAM view = 0);
+void deleteTree(HKEY root, const std::string& key, REGSAM view = 0);
 
 } // namespace launche2e
 

@@ -17,10 +17,8 @@ void LauncherRun::SetUpTestSuite()
 {
     ASSERT_NE(std::getenv("TAVRIN_E2E_WINE_TRACE"), nullptr) << "run through run_with_wine_trace.sh";
     setStringValue(HKEY_CURRENT_USER, "Software\\Wine\\Debug", "RelayInclude",
-                   "user32.MessageBoxA;shell32.SHChangeNotify");
-    fs::create_directories(standInJavaHome() / "bin" / "client");
-    fs::copy_file(STANDIN_JVM_DLL, standInJavaHome() / "bin" / "client" / "jvm.dll",
-                  fs::copy_options::overwrite_existing);
+                   "user32.MessageBoxA;shell32.SHChangeNotify;kernel32.SetStdHandle");
+    installRuntime(standInJavaHome(), "bin\\client");
 }
 
 fs::path LauncherRun::standInJavaHome()
@@ -49,6 +47,7 @@ void LauncherRun::SetUp()
     environment.set("LOCALAPPDATA", local.string())
         .set("APPDATA", roaming.string())
         .set("QTJAVA", std::nullopt)
+        .set("JAVA_HOME", std::nullopt)
         .set("TAVRIN_JVM_BEHAVIOUR", std::nullopt)
         .set("TAVRIN_JVM_RECORD", (scratch / "record.txt").string())
         .set("WINEDEBUG", std::string("+relay"));
@@ -111,6 +110,14 @@ void LauncherRun::registerRuntime(const char* family, const std::string& version
 {
     setStringValue(HKEY_LOCAL_MACHINE, family, "CurrentVersion", version);
     setStringValue(HKEY_LOCAL_MACHINE, std::string(family) + "\\" + version, "JavaHome", javaHome.string());
+}
+
+fs::path LauncherRun::installRuntime(const fs::path& home, const std::string& vmFolder, const fs::path& library)
+{
+    const fs::path vm = home / vmFolder / "jvm.dll";
+    fs::create_directories(vm.parent_path());
+    fs::copy_file(library, vm, fs::copy_options::overwrite_existing);
+    return vm;
 }
 
 void LauncherRun::expectMessage(const LaunchResult& result, const std::string& text)

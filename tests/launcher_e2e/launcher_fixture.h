@@ -1,8 +1,10 @@
 // One launch of Tavrin.exe per test: a fresh installation folder laid out as
 // the application ships (Tavrin.exe, lib\tavrin.jar and lib\resources.jar as
 // the build packs them, lib\java.policy, lib\QTJava.zip), fresh per-user
-// folders, the stand-in runtime registered as "Java Runtime Environment" 1.8,
-// and no catalog file type registered.
+// folders, the stand-in runtime registered as "Java Runtime Environment" 1.8
+// (in the registry view of this program's architecture, which is the one the
+// Tavrin.exe of the same build reads), no JAVA_HOME, and no catalog file type
+// registered.
 #ifndef TAVRIN_TESTS_LAUNCHER_E2E_LAUNCHER_FIXTURE_H
 #define TAVRIN_TESTS_LAUNCHER_E2E_LAUNCHER_FIXTURE_H
 
@@ -18,7 +20,7 @@ namespace launche2e {
 constexpr char jreFamily[] = "Software\\JavaSoft\\Java Runtime Environment";
 constexpr char jdkFamily[] = "Software\\JavaSoft\\Java Development Kit";
 constexpr char launchErrorTitle[] = "Application Launch Error";
-constexpr unsigned long errorIconAndOk = MB_OK | MB_ICONERROR;
+constexpr std::uint64_t errorIconAndOk = MB_OK | MB_ICONERROR;
 
 class LauncherRun : public ::testing::Test {
 protected:
@@ -49,6 +51,10 @@ protected:
     std::vector<std::string> loggedVmArgs(const std::vector<std::string>& lines) const;
 
     void registerRuntime(const char* family, const std::string& version, const fs::path& javaHome);
+    // A runtime home with the stand-in jvm.dll (or another library) at
+    // home\vmFolder\jvm.dll, for example "bin\\server"; returns that file.
+    static fs::path installRuntime(const fs::path& home, const std::string& vmFolder,
+                                   const fs::path& library = STANDIN_JVM_DLL);
 
     // Exactly one message box, as every launcher message is shown.
     static void expectMessage(const LaunchResult& result, const std::string& text);

@@ -1,0 +1,6 @@
+#include "runtime_library.h"
+
+extern "C" int standinRuntimeLibraryVersion()
+{
+    return 1;
+}

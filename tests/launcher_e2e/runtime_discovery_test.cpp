@@ -1,0 +1,248 @@
+// Where the launcher finds a runtime: the installation's own "jre", the
+// registered runtimes before and after Java 9, JAVA_HOME; which of a home's
+// virtual machine libraries it loads; and what the user is told when none is
+// found or none loads.
+#include "launcher_fixture.h"
+
+namespace launche2e {
+namespace {
+
+const char javaMissing[] = "Java appears to be missing. Please install Java from https://www.java.com.";
+const char javaBroken[] =
+    "Your Java installation appears to be broken. Please reinstall Java from https://www.java.com.";
+const char modularJreFamily[] = "Software\\JavaSoft\\JRE";
+const char modularJdkFamily[] = "Software\\JavaSoft\\JDK";
+
+class RuntimeDiscovery : public LauncherRun {
+protected:
+    void SetUp() override
+    {
+        LauncherRun::SetUp();
+        deleteTree(HKEY_LOCAL_MACHINE, "Software\\JavaSoft");
+    }
+
+    // The log lines of the search: after "QTJava=" and before the first
+    // option or the closing message.
+    std::vector<std::string> searchLines() const
+    {
+        std::vector<std::string> lines = log();
+        std::size_t at = indexOf(lines, "QTJava=lib\\QTJava.zip");
+        std::vector<std::string> search;
+        for (std::size_t i = at + 1; at != std::string::npos && i < lines.size(); ++i) {
+            if (lines[i].rfind("vmarg ", 0) == 0 || lines[i].rfind("*** ", 0) == 0)
+                break;
+            search.push_back(lines[i]);
+        }
+        return search;
+    }
+
+    // The four libraries tried below a home that has none that loads.
+    static std::vector<std::string> allLibrariesOf(const fs::path& home)
+    {
+        return {jvmPathLine(home, "bin\\client"), jvmPathLine(home, "bin\\server"),
+                jvmPathLine(home, "jre\\bin\\client"), jvmPathLine(home, "jre\\bin\\server")};
+    }
+    static std::string jvmPathLine(const fs::path& home, const std::string& vmFolder)
+    {
+        return "JVM path " + home.string() + "\\" + vmFolder + "\\jvm.dll";
+    }
+    static std::vector<std::string> registryLines(const std::string& family, const std::string& version)
+    {
+        return {"CurrentVersion='" + version + "'", "RegOpenKey " + family + "\\" + version + " -> 0 (*"};
+    }
+    static std::vector<std::string> joined(std::initializer_list<std::vector<std::string>> parts)
+    {
+        std::vector<std::string> all;
+        for (const std::vector<std::string>& part : parts)
+            all.insert(all.end(), part.begin(), part.end());
+        return all;
+    }
+
+    void expectLaunched(const LaunchResult& result)
+    {
+        EXPECT_EQ(result.exitCode, 0u);
+        EXPECT_TRUE(result.messageBoxes.empty());
+        EXPECT_TRUE(contains(log(), "Tavrin started with catalog " + catalogPath()));
+        EXPECT_TRUE(contains(log(), "JVM launched"));
+    }
+    void expectFailure(const LaunchResult& result, const std::string& message)
+    {
+        EXPECT_EQ(result.exitCode, 0u);
+        expectMessage(result, message);
+        EXPECT_EQ(log().back(), "*** " + message + " ***");
+        EXPECT_TRUE(record().empty()) << "no virtual machine was created";
+    }
+
+    fs::path bundledHome() const { return install / "jre"; }
+    fs::path home(const std::string& name) const { return scratch / "Java" / name; }
+};
+
+TEST_F(RuntimeDiscovery, AnInstallationsOwnRuntimeIsUsedBeforeTheRegisteredOne)
+{
+    registerRuntime(jreFamily, "1.8", standInJavaHome());
+    installRuntime(bundledHome(), "bin\\client");
+    const LaunchResult result = launchOnCatalog();
+    expectLaunched(result);
+    expectLines(searchLines(),
+                {"Bundled runtime " + bundledHome().string(), jvmPathLine(bundledHome(), "bin\\client")});
+}
+
+TEST_F(RuntimeDiscovery, ARegisteredPre9RuntimeThatWorksLogsExactlyItsThreeLines)
+{
+    registerRuntime(jreFamily, "1.8", standInJavaHome());
+    expectLaunched(launchOnCatalog());
+    expectLines(searchLines(),
+                joined({registryLines(jreFamily, "1.8"), {jvmPathLine(standInJavaHome(), "bin\\client")}}));
+}
+
+TEST_F(RuntimeDiscovery, AServerOnlyRuntimeLoadsItsServerVirtualMachine)
+{
+    const fs::path serverOnly = home("jre-server");
+    installRuntime(serverOnly, "bin\\server");
+    registerRuntime(jreFamily, "1.8", serverOnly);
+    expectLaunched(launchOnCatalog());
+    expectLines(searchLines(),
+                joined({registryLines(jreFamily, "1.8"),
+                        {jvmPathLine(serverOnly, "bin\\client"), jvmPathLine(serverOnly, "bin\\server")}}));
+}
+
+TEST_F(RuntimeDiscovery, AJava9RuntimeIsFoundUnderItsOwnFamily)
+{
+    const fs::path java11 = home("jre-11");
+    installRuntime(java11, "bin\\server");
+    registerRuntime(modularJreFamily, "11", java11);
+    expectLaunched(launchOnCatalog());
+    expectLines(searchLines(), joined({registryLines(modularJreFamily, "11"),
+                                       {jvmPathLine(java11, "bin\\client"), jvmPathLine(java11, "bin\\server")}}));
+}
+
+TEST_F(RuntimeDiscovery, AJava9DevelopmentKitIsFoundWhenTheRuntimeFamilyHasNone)
+{
+    const fs::path jdk17 = home("jdk-17");
+    installRuntime(jdk17, "bin\\server");
+    registerRuntime(modularJdkFamily, "17", jdk17);
+    setStringValue(HKEY_LOCAL_MACHINE, modularJreFamily, "CurrentVersion", "11"); // names no version key
+    expectLaunched(launchOnCatalog());
+    expectLines(searchLines(), {"CurrentVersion='11'", "RegOpenKey Software\\JavaSoft\\JRE\\11 -> 2 (*",
+                                "CurrentVersion='17'", "RegOpenKey Software\\JavaSoft\\JDK\\17 -> 0 (*",
+                                jvmPathLine(jdk17, "bin\\client"), jvmPathLine(jdk17, "bin\\server")});
+}
+
+TEST_F(RuntimeDiscovery, ADevelopmentKitsVirtualMachineIsFoundInItsJreFolder)
+{
+    const fs::path jdk8 = home("jdk1.8.0_202");
+    installRuntime(jdk8, "jre\\bin\\server");
+    registerRuntime(jdkFamily, "1.8", jdk8);
+    expectLaunched(launchOnCatalog());
+    expectLines(searchLines(), joined({registryLines(jdkFamily, "1.8"), allLibrariesOf(jdk8)}));
+}
+
+TEST_F(RuntimeDiscovery, JavaHomeIsTheLastPlaceAndMayBeQuoted)
+{
+    const fs::path jdk = home("jdk 21");
+    installRuntime(jdk, "bin\\server");
+    environment.set("JAVA_HOME", "\"" + jdk.string() + "\"");
+    expectLaunched(launchOnCatalog());
+    expectLines(searchLines(), {"JAVA_HOME='\"" + jdk.string() + "\"'", jvmPathLine(jdk, "bin\\client"),
+                                jvmPathLine(jdk, "bin\\server")});
+}
+
+TEST_F(RuntimeDiscovery, ARuntimeWhoseLibraryNeedsALibraryFromItsOwnBinFolderLoads)
+{
+    const fs::path jre6 = home("jre6");
+    installRuntime(jre6, "bin\\client", STANDIN_JVM_NEEDING_BIN_DLL);
+    fs::copy_file(STANDIN_RUNTIME_LIBRARY_DLL, jre6 / "bin" / "jvmruntime.dll");
+    registerRuntime(jreFamily, "1.6", jre6);
+    expectLaunched(launchOnCatalog());
+    expectLines(searchLines(), joined({registryLines(jreFamily, "1.6"), {jvmPathLine(jre6, "bin\\client")}}));
+}
+
+TEST_F(RuntimeDiscovery, ABrokenFirstCandidateIsPassedOver)
+{
+    writeText(bundledHome() / "bin" / "client" / "jvm.dll", "not a library");
+    registerRuntime(jreFamily, "1.8", standInJavaHome());
+    expectLaunched(launchOnCatalog());
+    expectLines(searchLines(), joined({{"Bundled runtime " + bundledHome().string()},
+                                       allLibrariesOf(bundledHome()),
+                                       registryLines(jreFamily, "1.8"),
+                                       {jvmPathLine(standInJavaHome(), "bin\\client")}}));
+}
+
+TEST_F(RuntimeDiscovery, WithNoCandidateAtAllJavaIsMissing)
+{
+    environment.set("JAVA_HOME", std::string()); // set but empty: no candidate
+    const LaunchResult result = launchOnCatalog();
+    expectFailure(result, javaMissing);
+    EXPECT_TRUE(searchLines().empty());
+}
+
+TEST_F(RuntimeDiscovery, WhenNoCandidateLoadsTheInstallationIsBrokenAndEachHomeIsTriedOnce)
+{
+    const fs::path empty = home("Empty JRE");
+    fs::create_directories(empty / "bin");
+    fs::create_directories(bundledHome());
+    registerRuntime(jreFamily, "1.8", empty);
+    // The same home again, spelt in other case, under the Java 9 family and in JAVA_HOME.
+    std::string sameHome = empty.string();
+    for (char& c : sameHome)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    registerRuntime(modularJreFamily, "9", sameHome);
+    environment.set("JAVA_HOME", sameHome);
+    const LaunchResult result = launchOnCatalog();
+    expectFailure(result, javaBroken);
+    expectLines(searchLines(), joined({{"Bundled runtime " + bundledHome().string()},
+                                       allLibrariesOf(bundledHome()),
+                                       registryLines(jreFamily, "1.8"),
+                                       allLibrariesOf(empty),
+                                       registryLines(modularJreFamily, "9"),
+                                       {"JAVA_HOME='" + sameHome + "'"}}));
+}
+
+TEST_F(RuntimeDiscovery, ALoadedLibraryWithoutTheInvocationFunctionsEndsTheSearch)
+{
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, MAX_PATH);
+    const fs::path notAJvm = home("jre-other");
+    installRuntime(notAJvm, "bin\\client", fs::path(system) / "version.dll");
+    registerRuntime(jreFamily, "1.8", notAJvm);
+    environment.set("JAVA_HOME", standInJavaHome().string()); // would work, but is not tried
+    const LaunchResult result = launchOnCatalog();
+    expectFailure(result, "Failed to find jvm.dll entry points");
+    expectLines(searchLines(), joined({registryLines(jreFamily, "1.8"), {jvmPathLine(notAJvm, "bin\\client")}}));
+}
+
+// The registry view of the other architecture, or 0 when the system has only one.
+REGSAM otherRegistryView()
+{
+    if (sizeof(void*) == 8)
+        return KEY_WOW64_32KEY;
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    return wow64 ? KEY_WOW64_64KEY : 0;
+}
+
+class RegistryView : public RuntimeDiscovery {
+protected:
+    void TearDown() override
+    {
+        if (otherRegistryView())
+            deleteTree(HKEY_LOCAL_MACHINE, "Software\\JavaSoft", otherRegistryView());
+        RuntimeDiscovery::TearDown();
+    }
+};
+
+TEST_F(RegistryView, ARuntimeRegisteredOnlyForTheOtherArchitectureIsNotSeen)
+{
+    const REGSAM other = otherRegistryView();
+    if (!other)
+        GTEST_SKIP() << "this system has one registry view";
+    setStringValue(HKEY_LOCAL_MACHINE, jreFamily, "CurrentVersion", "1.8", other);
+    setStringValue(HKEY_LOCAL_MACHINE, std::string(jreFamily) + "\\1.8", "JavaHome", standInJavaHome().string(), other);
+    ASSERT_TRUE(keyExists(HKEY_LOCAL_MACHINE, std::string(jreFamily) + "\\1.8", other));
+    ASSERT_FALSE(keyExists(HKEY_LOCAL_MACHINE, jreFamily));
+    expectFailure(launchOnCatalog(), javaMissing);
+    EXPECT_TRUE(searchLines().empty());
+}
+
+} // namespace
+} // namespace launche2e
