@@ -1,4 +1,5 @@
-// Counts the allocations each thread makes, through the global operator new.
+// Counts the allocations each thread makes, through the global operator new,
+// and lets a test make one of them fail or keep freed memory from reuse.
 #pragma once
 
 #include <cstddef>
@@ -7,5 +8,35 @@ namespace allocations {
 
 // Allocations made by the calling thread so far.
 size_t ofThisThread();
+
+// While alive, the allocation that the calling thread makes after `skipped`
+// more allocations fails, once: the throwing operator new throws
+// std::bad_alloc and the non-throwing one returns null, as when memory is
+// exhausted.
+class FailingAllocation {
+public:
+    explicit FailingAllocation(size_t skipped);
+    ~FailingAllocation();
+    FailingAllocation(const FailingAllocation&) = delete;
+    FailingAllocation& operator=(const FailingAllocation&) = delete;
+
+    // Whether the failure has happened.
+    bool happened() const;
+};
+
+// While alive, memory that any thread gives back through operator delete is
+// filled with 0xDD and held instead of freed, so a test can tell whether an
+// object was deleted and any later use of it reads the filler. Freed on
+// destruction. One at a time.
+class Quarantine {
+public:
+    Quarantine();
+    ~Quarantine();
+    Quarantine(const Quarantine&) = delete;
+    Quarantine& operator=(const Quarantine&) = delete;
+
+    // Whether the block starting at `memory` was given back meanwhile.
+    bool holds(const void* memory) const;
+};
 
 } // namespace allocations
