@@ -12,6 +12,8 @@
 #include <jni.h>
 #include <mmreg.h>
 
+#include <stdexcept>
+
 namespace pellux {
 namespace {
 
@@ -19,9 +21,14 @@ constexpr jint kMediaTypeFrameCapacity = 16;
 constexpr char kMixerPreferencesClass[] = "orlesk/tavrin/pellux/mediainfo/AudioInputMixerPreferences";
 constexpr char kMixerPreferencesConstructor[] = "(ZZZDZDZZZDDZDD)V";
 
+// The audio graph behind a device handle. A DV device has neither audio
+// formats nor a mixer: taken as an audio graph it would be read past its end.
 AudioSampleCaptureGraph& audioGraph(jlong device)
 {
-    return fromHandle<AudioSampleCaptureGraph>(device);
+    auto* graph = dynamic_cast<AudioSampleCaptureGraph*>(&fromHandle<SampleCaptureGraph>(device));
+    if (graph == nullptr)
+        throw std::invalid_argument("The device is not an audio input device: it has no audio formats or mixer.");
+    return *graph;
 }
 
 jboolean toJboolean(bool value) noexcept
