@@ -12,6 +12,7 @@
 #include <jni.h>
 #include <mmreg.h>
 
+#include <optional>
 #include <stdexcept>
 
 namespace pellux {
@@ -79,11 +80,9 @@ bool matchesFormat(const AM_MEDIA_TYPE& mediaType, jint channels, jint bitsPerSa
 {
     if (mediaType.formattype != FORMAT_WaveFormatEx)
         return false;
-    // The three fields all lie in the PCMWAVEFORMAT head of the block.
-    const PCMWAVEFORMAT* wave = formatBlockAs<PCMWAVEFORMAT>(mediaType);
-    return wave != nullptr && jlong{channels} == jlong{wave->wf.nChannels} &&
-           jlong{bitsPerSample} == jlong{wave->wBitsPerSample} &&
-           jlong{samplesPerSecond} == jlong{wave->wf.nSamplesPerSec};
+    const std::optional<WAVEFORMATEX> wave = waveFormatOf(mediaType);
+    return wave && jlong{channels} == jlong{wave->nChannels} && jlong{bitsPerSample} == jlong{wave->wBitsPerSample} &&
+           jlong{samplesPerSecond} == jlong{wave->nSamplesPerSec};
 }
 
 // The earliest capability with these values; nothing happens without one.
