@@ -78,8 +78,9 @@ void AudioSampleCaptureGraph::prepareDeviceOutput()
 
 void AudioSampleCaptureGraph::suggestAllocatorProperties()
 {
-    OwnedMediaType format;
-    throwIfFailed(streamConfig->GetFormat(format.put()), "Failed to get format from stream config.");
+    // Refuses a pin that answers success without a media type, as reading
+    // the current format does.
+    const OwnedMediaType format = getCurrentMediaType();
     const std::optional<WAVEFORMATEX> wave =
         format->formattype == FORMAT_WaveFormatEx ? waveFormatOf(*format.get()) : std::nullopt;
     if (!wave)

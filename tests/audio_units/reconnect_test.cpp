@@ -214,6 +214,18 @@ TEST_F(FormatSwitch, APcmWaveFormatBlockIsSwitchedToAndAShorterBlockIsRefused)
     expectCOMFailure("Expected stream config format to be FORMAT_WaveFormatEx.", E_UNEXPECTED);
 }
 
+TEST_F(FormatSwitch, APinThatAnswersWithoutItsFormatIsRefusedBeforeTheSuggestion)
+{
+    jni.call(Java_orlesk_tavrin_pellux_Pellux_getSupportedAudioInputMediaTypes, handle());
+    ASSERT_EQ(jni.thrown(), nullptr) << thrownMessage();
+    device.streamConfig->handNothing = true;
+    log().clear();
+    switchTo(1);
+    expectCOMFailure("Failed to get format from stream config.", E_UNEXPECTED);
+    EXPECT_THAT(log(), ElementsAre("Stop", "SetCallback none", "ConnectedTo", "Disconnect target pin",
+                                   "Disconnect capture pin", "SetFormat capability 1", "GetFormat"));
+}
+
 TEST_F(FormatSwitch, AGraphLeftDisconnectedIsReconnectedToTheSamePin)
 {
     device.script.failOnce("SetFormat", VFW_E_INVALIDMEDIATYPE);

@@ -188,6 +188,8 @@ const BuildFailure kBuildFailures[] = {
     {"AudioConnectedAsAnotherSubtype",
      [](auto& g, auto&) { g.connected = capdev::audioConnection(MEDIATYPE_Audio, MEDIASUBTYPE_IEEE_FLOAT); },
      "Expected the device to use the MEDIASUBTYPE_PCM media subtype.", E_INVALIDARG, true},
+    {"AudioFormatAnsweredWithoutAType", [](auto&, auto& d) { d.faults.getFormatHandsNothing = true; },
+     "Failed to get format from stream config.", E_UNEXPECTED, true},
     {"AudioConnectedTypeUnreadable", [](auto& g, auto&) { g.getConnectedMediaType = E_UNEXPECTED; },
      "Failed to get media type from sample grabber.", E_UNEXPECTED, true},
 };
