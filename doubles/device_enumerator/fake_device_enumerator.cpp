@@ -23,6 +23,10 @@ public:
 
     STDMETHODIMP Read(LPCOLESTR name, VARIANT* value, IErrorLog*) override
     {
+        if (value->vt == VT_BSTR && value->bstrVal != nullptr) {
+            ++refused;
+            return E_INVALIDARG;
+        }
         const std::wstring property = name;
         if (property == L"FriendlyName")
             return toBstrVariant(device.friendlyName, value);
@@ -31,6 +35,8 @@ public:
         return E_FAIL;
     }
     STDMETHODIMP Write(LPCOLESTR, VARIANT*) override { return E_NOTIMPL; }
+
+    int refused = 0;
 
 private:
     const FakeDevice& device;
@@ -49,6 +55,11 @@ STDMETHODIMP FakeMoniker::BindToStorage(IBindCtx* context, IMoniker*, REFIID iid
     if (FAILED(device.bindToStorage))
         return device.bindToStorage;
     return bag->QueryInterface(iid, out);
+}
+
+int FakeMoniker::refusedVariants() const
+{
+    return bag->refused;
 }
 
 namespace {

@@ -64,6 +64,11 @@ public:
     STDMETHODIMP IsSystemMoniker(DWORD*) override { return E_NOTIMPL; }
 
     bool boundWithContext = false;
+    // VARIANTs refused by Read: of type VT_BSTR with a string already in
+    // them. A caller that leaves the string unset frees, after a failed read,
+    // whatever the memory held (often the string read just before), and
+    // Windows' heap does not forgive that.
+    int refusedVariants() const;
 
 private:
     FakeDevice device;

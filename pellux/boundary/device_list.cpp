@@ -16,10 +16,13 @@ constexpr DWORD kBindDeadlineMs = 1500;
 // Reads a string property; false when the device has no such property.
 bool readProperty(IPropertyBag& bag, const wchar_t* property, std::string& value)
 {
-    Variant variant;
-    variant->vt = VT_BSTR;
-    if (FAILED(bag.Read(property, variant.get(), nullptr)))
+    // The string stays null until a read succeeds: a failed read leaves the
+    // VARIANT as it was and hands nothing over to be freed.
+    Variant variant(VT_BSTR);
+    if (FAILED(bag.Read(property, variant.get(), nullptr))) {
+        variant.discard();
         return false;
+    }
     value.clear();
     if (variant->vt == VT_BSTR)
         convertWideString(variant->bstrVal, value);

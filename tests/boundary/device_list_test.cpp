@@ -3,6 +3,7 @@
 // registry, and against a fake enumerator for what the real one cannot do.
 #include "pellux_test_support.h"
 #include "com_fakes.h"
+#include "import_override.h"
 #include "fake_device_enumerator.h"
 #include "strict_jni.h"
 #include "strict_jni_gtest.h"
@@ -143,6 +144,29 @@ TEST_F(DeviceLists, NamesComeFromDescriptionThenFriendlyNameThenAFixedText)
     EXPECT_THAT(names(list), ElementsAre("Described", "Friendly only", "No Description", ""));
     for (const auto* moniker : enumerator.monikers())
         EXPECT_TRUE(moniker->boundWithContext);
+
+    jni.call(Java_orlesk_tavrin_pellux_Pellux_closeDeviceList, list);
+}
+
+TEST_F(DeviceLists, APropertyIsReadIntoAVariantWithoutAStringLeftInIt)
+{
+    // A property the device lacks fails to read: what the VARIANT held must
+    // be null, or the clean-up frees a stale or garbage string. Windows 7's
+    // VariantInit does not make it null.
+    comfake::TypeOnlyVariantInit windows7;
+    auto& enumerator = *fakes.make<FakeDeviceEnumerator>(fakes);
+    enumerator.add({L"First", L"Described"});
+    enumerator.add({L"Friendly only", std::nullopt});
+    enumerator.add({std::nullopt, std::nullopt});
+    enumerator.add({L"Last", L"Described too"});
+    comfake::ClassOverride use(CLSID_SystemDeviceEnum, enumerator.factory());
+
+    const jlong list = openList(CLSID_VideoInputDeviceCategory);
+    jni.call(Java_orlesk_tavrin_pellux_Pellux_loadDeviceList, list);
+    EXPECT_FALSE(jni.thrown());
+    EXPECT_THAT(names(list), ElementsAre("Described", "Friendly only", "No Description", "Described too"));
+    for (const auto* moniker : enumerator.monikers())
+        EXPECT_EQ(moniker->refusedVariants(), 0);
 
     jni.call(Java_orlesk_tavrin_pellux_Pellux_closeDeviceList, list);
 }
