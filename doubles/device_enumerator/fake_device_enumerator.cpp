@@ -6,6 +6,20 @@ namespace fakedevices {
 
 namespace {
 
+DWORD modeOf(IBindCtx* context)
+{
+    BIND_OPTS options{};
+    options.cbStruct = sizeof(options);
+    if (context == nullptr || FAILED(context->GetBindOptions(&options)))
+        return ~DWORD{0};
+    return options.grfMode;
+}
+
+bool asksToWrite(DWORD mode)
+{
+    return (mode & (STGM_WRITE | STGM_READWRITE)) != 0;
+}
+
 HRESULT toBstrVariant(const std::optional<std::wstring>& value, VARIANT* out)
 {
     if (!value)
@@ -52,8 +66,12 @@ STDMETHODIMP FakeMoniker::BindToStorage(IBindCtx* context, IMoniker*, REFIID iid
 {
     *out = nullptr;
     boundWithContext = context != nullptr;
+    const DWORD mode = modeOf(context);
+    bindModes.push_back(mode);
     if (FAILED(device.bindToStorage))
         return device.bindToStorage;
+    if (device.writeProtected && asksToWrite(mode))
+        return E_ACCESSDENIED;
     return bag->QueryInterface(iid, out);
 }
 

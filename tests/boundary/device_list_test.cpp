@@ -171,6 +171,31 @@ TEST_F(DeviceLists, APropertyIsReadIntoAVariantWithoutAStringLeftInIt)
     jni.call(Java_orlesk_tavrin_pellux_Pellux_closeDeviceList, list);
 }
 
+TEST_F(DeviceLists, AKeyThatCannotBeOpenedForWritingIsBoundAgainReadOnly)
+{
+    auto& enumerator = *fakes.make<FakeDeviceEnumerator>(fakes);
+    FakeDevice machineWide{L"Machine-wide camera"};
+    machineWide.writeProtected = true;
+    FakeDevice refused{L"Refused", std::nullopt, E_ACCESSDENIED};
+    enumerator.add(machineWide);
+    enumerator.add({L"Writable camera"});
+    enumerator.add(refused);
+    comfake::ClassOverride use(CLSID_SystemDeviceEnum, enumerator.factory());
+
+    const jlong list = openList(CLSID_VideoInputDeviceCategory);
+    jni.call(Java_orlesk_tavrin_pellux_Pellux_loadDeviceList, list);
+    // A key that refuses a read-only bind too fails as before.
+    expectThrown(kCOMException, "Failed to bind device moniker to storage");
+    EXPECT_EQ(jni.thrown()->constructorArgs[1].i(), E_ACCESSDENIED);
+    EXPECT_THAT(names(list), ElementsAre("Machine-wide camera", "Writable camera"));
+    const auto& monikers = enumerator.monikers();
+    EXPECT_THAT(monikers[0]->bindModes, ElementsAre(DWORD{STGM_READWRITE}, DWORD{STGM_READ}));
+    EXPECT_THAT(monikers[1]->bindModes, ElementsAre(DWORD{STGM_READWRITE}));
+    EXPECT_THAT(monikers[2]->bindModes, ElementsAre(DWORD{STGM_READWRITE}, DWORD{STGM_READ}));
+
+    jni.call(Java_orlesk_tavrin_pellux_Pellux_closeDeviceList, list);
+}
+
 TEST_F(DeviceLists, ReloadingReleasesTheFirstEnumerationBeforeTheSecond)
 {
     auto& enumerator = *fakes.make<FakeDeviceEnumerator>(fakes);
