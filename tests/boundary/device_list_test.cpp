@@ -2,6 +2,7 @@
 // Wine's real system device enumerator with devices registered in the
 // registry, and against a fake enumerator for what the real one cannot do.
 #include "pellux_test_support.h"
+#include "task_memory_check.h"
 #include "com_fakes.h"
 #include "import_override.h"
 #include "fake_device_enumerator.h"
@@ -68,6 +69,8 @@ protected:
         EXPECT_EQ(thrown->message(), message);
     }
 
+    // First, so that it ends after everything else the test made.
+    comfake::TaskMemoryCheck taskMemory;
     strictjni::StrictJni jni;
     comfake::Fakes fakes;
 };

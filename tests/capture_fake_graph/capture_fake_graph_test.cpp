@@ -2,6 +2,7 @@
 // Grabber and Null Renderer ("FakeGraph" in each test's name); the device is
 // still the test capture device, bound through the real device enumerator.
 #include "pellux_test_support.h"
+#include "task_memory_check.h"
 #include "allocation_counter.h"
 #include "boundary/device_list.h"
 #include "boundary/handle.h"
@@ -100,6 +101,8 @@ protected:
         ASSERT_EQ(graph->attachedCallback()->SampleCB(0.0, &sample), S_OK);
     }
 
+    // First, so that it ends after everything else the test made.
+    comfake::TaskMemoryCheck taskMemory;
     Apartment apartment;
     strictjni::StrictJni jni;
     std::unique_ptr<capdev::InstalledDevice> installed;
