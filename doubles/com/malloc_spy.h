@@ -30,10 +30,10 @@
 namespace comfake {
 
 struct TaskMemoryReport {
-    size_t allocated = 0;              // blocks allocated during the scope
-    size_t freed = 0;                  // of those, blocks freed during the scope
-    std::vector<std::string> leaks;    // "N bytes at 0x..." still allocated at its end
-    std::vector<std::string> unknownFrees; // "0x..." freed but never handed out
+    size_t allocated = 0;                  // blocks allocated during the scope
+    size_t freed = 0;                      // of those, blocks freed during the scope
+    std::vector<std::string> leaks;        // "N bytes at <address>" still allocated at its end
+    std::vector<std::string> unknownFrees; // "<address>" freed but never handed out (or twice)
 };
 
 // Blocks allocated and freed while the scope lives.

@@ -64,8 +64,7 @@ ComPtr<IPropertyBag> bindPropertyBag(IMoniker& moniker, IBindCtx& bindContext)
     ComPtr<IPropertyBag> bag;
     HRESULT bound = moniker.BindToStorage(&bindContext, nullptr, IID_PPV_ARGS(&bag));
     if (isAccessDenied(bound))
-        bound = moniker.BindToStorage(createBindContext(STGM_READ).Get(), nullptr,
-                                      IID_PPV_ARGS(&bag));
+        bound = moniker.BindToStorage(createBindContext(STGM_READ).Get(), nullptr, IID_PPV_ARGS(&bag));
     throwIfFailed(bound, "Failed to bind device moniker to storage");
     return bag;
 }
