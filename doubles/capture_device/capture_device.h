@@ -58,6 +58,8 @@ struct Faults {
     HRESULT putModeResult = S_OK;
     HRESULT getTimecodeResult = S_OK;
     HRESULT getFormatResult = S_OK;
+    // Audio: GetFormat answers S_OK without handing a media type over.
+    bool getFormatHandsNothing = false;
     HRESULT suggestResult = S_OK;
     HRESULT getAllocatorPropertiesResult = S_OK;
     // Audio: IAMStreamConfig reports no capabilities; the pin still connects

@@ -417,6 +417,10 @@ STDMETHODIMP OutputPin::GetFormat(AM_MEDIA_TYPE** mediaType)
     const Faults& faults = device.config().faults;
     if (FAILED(faults.getFormatResult))
         return faults.getFormatResult;
+    if (faults.getFormatHandsNothing) {
+        *mediaType = nullptr;
+        return S_OK;
+    }
     *mediaType = (peer ? connected : types.at(currentFormat)).newCopy();
     // The connection's format-type fault does not show here; this one does.
     const GUID ownFormat = device.config().isDV() ? FORMAT_DvInfo : FORMAT_WaveFormatEx;

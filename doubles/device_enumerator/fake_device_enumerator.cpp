@@ -6,6 +6,20 @@ namespace fakedevices {
 
 namespace {
 
+DWORD modeOf(IBindCtx* context)
+{
+    BIND_OPTS options{};
+    options.cbStruct = sizeof(options);
+    if (context == nullptr || FAILED(context->GetBindOptions(&options)))
+        return ~DWORD{0};
+    return options.grfMode;
+}
+
+bool asksToWrite(DWORD mode)
+{
+    return (mode & (STGM_WRITE | STGM_READWRITE)) != 0;
+}
+
 HRESULT toBstrVariant(const std::optional<std::wstring>& value, VARIANT* out)
 {
     if (!value)
@@ -23,6 +37,10 @@ public:
 
     STDMETHODIMP Read(LPCOLESTR name, VARIANT* value, IErrorLog*) override
     {
+        if (value->vt == VT_BSTR && value->bstrVal != nullptr) {
+            ++refused;
+            return E_INVALIDARG;
+        }
         const std::wstring property = name;
         if (property == L"FriendlyName")
             return toBstrVariant(device.friendlyName, value);
@@ -31,6 +49,8 @@ public:
         return E_FAIL;
     }
     STDMETHODIMP Write(LPCOLESTR, VARIANT*) override { return E_NOTIMPL; }
+
+    int refused = 0;
 
 private:
     const FakeDevice& device;
@@ -46,9 +66,18 @@ STDMETHODIMP FakeMoniker::BindToStorage(IBindCtx* context, IMoniker*, REFIID iid
 {
     *out = nullptr;
     boundWithContext = context != nullptr;
+    const DWORD mode = modeOf(context);
+    bindModes.push_back(mode);
     if (FAILED(device.bindToStorage))
         return device.bindToStorage;
+    if (device.writeProtected && asksToWrite(mode))
+        return E_ACCESSDENIED;
     return bag->QueryInterface(iid, out);
+}
+
+int FakeMoniker::refusedVariants() const
+{
+    return bag->refused;
 }
 
 namespace {

@@ -28,6 +28,9 @@ struct FakeDevice {
     std::optional<std::wstring> friendlyName;
     std::optional<std::wstring> description;
     HRESULT bindToStorage; // failure code: the property bag cannot be had
+    // A machine-wide device key a standard user may not write: a bind asking
+    // for write access is refused with E_ACCESSDENIED.
+    bool writeProtected = false;
 };
 
 class FakePropertyBag;
@@ -64,6 +67,13 @@ public:
     STDMETHODIMP IsSystemMoniker(DWORD*) override { return E_NOTIMPL; }
 
     bool boundWithContext = false;
+    // The storage mode of each bind's context (STGM_READWRITE, STGM_READ), in order.
+    std::vector<DWORD> bindModes;
+    // VARIANTs refused by Read: of type VT_BSTR with a string already in
+    // them. A caller that leaves the string unset frees, after a failed read,
+    // whatever the memory held (often the string read just before), and
+    // Windows' heap does not forgive that.
+    int refusedVariants() const;
 
 private:
     FakeDevice device;

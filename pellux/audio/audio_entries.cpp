@@ -12,6 +12,9 @@
 #include <jni.h>
 #include <mmreg.h>
 
+#include <optional>
+#include <stdexcept>
+
 namespace pellux {
 namespace {
 
@@ -19,9 +22,14 @@ constexpr jint kMediaTypeFrameCapacity = 16;
 constexpr char kMixerPreferencesClass[] = "orlesk/tavrin/pellux/mediainfo/AudioInputMixerPreferences";
 constexpr char kMixerPreferencesConstructor[] = "(ZZZDZDZZZDDZDD)V";
 
+// The audio graph behind a device handle. A DV device has neither audio
+// formats nor a mixer: taken as an audio graph it would be read past its end.
 AudioSampleCaptureGraph& audioGraph(jlong device)
 {
-    return fromHandle<AudioSampleCaptureGraph>(device);
+    auto* graph = dynamic_cast<AudioSampleCaptureGraph*>(&fromHandle<SampleCaptureGraph>(device));
+    if (graph == nullptr)
+        throw std::invalid_argument("The device is not an audio input device: it has no audio formats or mixer.");
+    return *graph;
 }
 
 jboolean toJboolean(bool value) noexcept
@@ -72,11 +80,9 @@ bool matchesFormat(const AM_MEDIA_TYPE& mediaType, jint channels, jint bitsPerSa
 {
     if (mediaType.formattype != FORMAT_WaveFormatEx)
         return false;
-    // The three fields all lie in the PCMWAVEFORMAT head of the block.
-    const PCMWAVEFORMAT* wave = formatBlockAs<PCMWAVEFORMAT>(mediaType);
-    return wave != nullptr && jlong{channels} == jlong{wave->wf.nChannels} &&
-           jlong{bitsPerSample} == jlong{wave->wBitsPerSample} &&
-           jlong{samplesPerSecond} == jlong{wave->wf.nSamplesPerSec};
+    const std::optional<WAVEFORMATEX> wave = waveFormatOf(mediaType);
+    return wave && jlong{channels} == jlong{wave->nChannels} && jlong{bitsPerSample} == jlong{wave->wBitsPerSample} &&
+           jlong{samplesPerSecond} == jlong{wave->nSamplesPerSec};
 }
 
 // The earliest capability with these values; nothing happens without one.

@@ -5,6 +5,8 @@
 
 #include <mmreg.h>
 
+#include <optional>
+
 namespace pellux {
 namespace {
 
@@ -76,13 +78,12 @@ void AudioSampleCaptureGraph::prepareDeviceOutput()
 
 void AudioSampleCaptureGraph::suggestAllocatorProperties()
 {
-    OwnedMediaType format;
-    throwIfFailed(streamConfig->GetFormat(format.put()), "Failed to get format from stream config.");
-    // The average byte rate is read from the leading WAVEFORMAT part, which
-    // also a plain PCMWAVEFORMAT block holds; a shorter block is refused.
-    const WAVEFORMAT* wave =
-        format->formattype == FORMAT_WaveFormatEx ? formatBlockAs<WAVEFORMAT>(*format.get()) : nullptr;
-    if (wave == nullptr)
+    // Refuses a pin that answers success without a media type, as reading
+    // the current format does.
+    const OwnedMediaType format = getCurrentMediaType();
+    const std::optional<WAVEFORMATEX> wave =
+        format->formattype == FORMAT_WaveFormatEx ? waveFormatOf(*format.get()) : std::nullopt;
+    if (!wave)
         throw COMException(E_UNEXPECTED, "Expected stream config format to be FORMAT_WaveFormatEx.");
     ALLOCATOR_PROPERTIES properties{};
     properties.cBuffers = 1;

@@ -29,13 +29,20 @@ private:
     BSTR text = nullptr;
 };
 
-// A VARIANT, cleared on scope exit.
+// A VARIANT, cleared on scope exit. It starts with a null value, so that
+// clearing it never frees what the stack happened to hold.
 class Variant {
 public:
-    Variant() noexcept { VariantInit(&value); }
+    Variant() noexcept : value{} { VariantInit(&value); }
+    // Empty of `type`: for a call that reads a value of that type into it.
+    explicit Variant(VARTYPE type) noexcept : Variant() { value.vt = type; }
     ~Variant() { VariantClear(&value); }
     Variant(const Variant&) = delete;
     Variant& operator=(const Variant&) = delete;
+
+    // Forgets the content without freeing it: a call that failed handed
+    // nothing over.
+    void discard() noexcept { VariantInit(&value); }
 
     VARIANT* get() noexcept { return &value; }
     VARIANT* operator->() noexcept { return &value; }

@@ -16,10 +16,13 @@ constexpr DWORD kBindDeadlineMs = 1500;
 // Reads a string property; false when the device has no such property.
 bool readProperty(IPropertyBag& bag, const wchar_t* property, std::string& value)
 {
-    Variant variant;
-    variant->vt = VT_BSTR;
-    if (FAILED(bag.Read(property, variant.get(), nullptr)))
+    // The string stays null until a read succeeds: a failed read leaves the
+    // VARIANT as it was and hands nothing over to be freed.
+    Variant variant(VT_BSTR);
+    if (FAILED(bag.Read(property, variant.get(), nullptr))) {
+        variant.discard();
         return false;
+    }
     value.clear();
     if (variant->vt == VT_BSTR)
         convertWideString(variant->bstrVal, value);
@@ -35,17 +38,35 @@ std::string displayName(IPropertyBag& bag)
     return name;
 }
 
-ComPtr<IBindCtx> createBindContext()
+ComPtr<IBindCtx> createBindContext(DWORD mode)
 {
     ComPtr<IBindCtx> bindContext;
     throwIfFailed(CreateBindCtx(0, &bindContext), "Failed to create bind context.");
     BIND_OPTS options{};
     options.cbStruct = sizeof(options);
     options.grfFlags = 0;
-    options.grfMode = STGM_READWRITE;
+    options.grfMode = mode;
     options.dwTickCountDeadline = kBindDeadlineMs;
     throwIfFailed(bindContext->SetBindOptions(&options), "Failed to set bind context options.");
     return bindContext;
+}
+
+bool isAccessDenied(HRESULT hresult)
+{
+    return hresult == E_ACCESSDENIED || hresult == STG_E_ACCESSDENIED;
+}
+
+// The device's property bag. A standard user may not open a machine-wide
+// device key for writing, and the list only reads: a bind refused for access
+// is tried again read-only.
+ComPtr<IPropertyBag> bindPropertyBag(IMoniker& moniker, IBindCtx& bindContext)
+{
+    ComPtr<IPropertyBag> bag;
+    HRESULT bound = moniker.BindToStorage(&bindContext, nullptr, IID_PPV_ARGS(&bag));
+    if (isAccessDenied(bound))
+        bound = moniker.BindToStorage(createBindContext(STGM_READ).Get(), nullptr, IID_PPV_ARGS(&bag));
+    throwIfFailed(bound, "Failed to bind device moniker to storage");
+    return bag;
 }
 
 } // namespace
@@ -89,15 +110,13 @@ void DeviceList::load()
     if (enumerated != S_OK)
         return; // S_FALSE: the category has no devices
 
-    const ComPtr<IBindCtx> bindContext = createBindContext();
+    const ComPtr<IBindCtx> bindContext = createBindContext(STGM_READWRITE);
 
     ComPtr<IMoniker> moniker;
     ULONG fetched = 0;
     HRESULT next = monikerEnumerator->Next(1, &moniker, &fetched);
     while (SUCCEEDED(next) && fetched > 0) {
-        ComPtr<IPropertyBag> bag;
-        throwIfFailed(moniker->BindToStorage(bindContext.Get(), nullptr, IID_PPV_ARGS(&bag)),
-                      "Failed to bind device moniker to storage");
+        const ComPtr<IPropertyBag> bag = bindPropertyBag(*moniker.Get(), *bindContext.Get());
         append(displayName(*bag.Get()), std::move(moniker));
         fetched = 0;
         next = monikerEnumerator->Next(1, moniker.ReleaseAndGetAddressOf(), &fetched);

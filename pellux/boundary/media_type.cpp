@@ -1,5 +1,6 @@
 #include "boundary/media_type.h"
 
+#include <cstring>
 #include <utility>
 
 namespace pellux {
@@ -41,6 +42,15 @@ AM_MEDIA_TYPE** OwnedMediaType::put() noexcept
 AM_MEDIA_TYPE* OwnedMediaType::release() noexcept
 {
     return std::exchange(pointer, nullptr);
+}
+
+std::optional<WAVEFORMATEX> waveFormatOf(const AM_MEDIA_TYPE& mediaType) noexcept
+{
+    if (mediaType.pbFormat == nullptr || mediaType.cbFormat < sizeof(PCMWAVEFORMAT))
+        return std::nullopt;
+    WAVEFORMATEX wave{};
+    std::memcpy(&wave, mediaType.pbFormat, mediaType.cbFormat < sizeof(wave) ? sizeof(PCMWAVEFORMAT) : sizeof(wave));
+    return wave;
 }
 
 } // namespace pellux

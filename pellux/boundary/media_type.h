@@ -3,6 +3,9 @@
 #pragma once
 
 #include <dshow.h>
+#include <mmreg.h>
+
+#include <optional>
 
 namespace pellux {
 
@@ -68,5 +71,10 @@ const T* formatBlockAs(const AM_MEDIA_TYPE& mediaType) noexcept
         return nullptr;
     return reinterpret_cast<const T*>(mediaType.pbFormat);
 }
+
+// The WAVEFORMATEX of a FORMAT_WaveFormatEx block, or none when the block is
+// too short. A PCMWAVEFORMAT (16 bytes, no cbSize) is a legal block for PCM
+// that drivers hand out: its cbSize reads as 0.
+std::optional<WAVEFORMATEX> waveFormatOf(const AM_MEDIA_TYPE& mediaType) noexcept;
 
 } // namespace pellux

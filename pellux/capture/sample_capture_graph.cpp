@@ -22,9 +22,15 @@ SampleCaptureGraph::SampleCaptureGraph(GUID streamMajorType) noexcept : streamMa
 SampleCaptureGraph::~SampleCaptureGraph()
 {
     // The streaming thread may be inside SampleCB until the graph has stopped.
-    if (mediaControl)
-        mediaControl->Stop();
-    releaseCallback();
+    // A graph that refuses to stop may still be delivering: the callback is
+    // detached but left alive with its buffers, a bounded leak rather than a
+    // call into freed memory.
+    const bool stopped = !mediaControl || SUCCEEDED(mediaControl->Stop());
+    detachCallback();
+    if (stopped)
+        callback.reset();
+    else
+        static_cast<void>(callback.release());
     sampleGrabber.Reset();
     mediaControl.Reset();
     nullRenderer.Reset();
@@ -101,10 +107,15 @@ void SampleCaptureGraph::attachCallback()
                   "Failed to associated sample grabber callback with sample grabber");
 }
 
-void SampleCaptureGraph::releaseCallback() noexcept
+void SampleCaptureGraph::detachCallback() noexcept
 {
     if (sampleGrabber)
         sampleGrabber->SetCallback(nullptr, kSampleCallbackMethod);
+}
+
+void SampleCaptureGraph::releaseCallback() noexcept
+{
+    detachCallback();
     callback.reset();
 }
 

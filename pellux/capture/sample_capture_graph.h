@@ -22,7 +22,8 @@ class SampleCaptureGraph {
 public:
     explicit SampleCaptureGraph(GUID streamMajorType) noexcept;
     // Stops a running graph before the callback is detached and deleted, so
-    // no SampleCB call can still be running on freed memory.
+    // no SampleCB call can still be running on freed memory. When the graph
+    // does not stop, the callback is detached and never deleted.
     virtual ~SampleCaptureGraph();
     SampleCaptureGraph(const SampleCaptureGraph&) = delete;
     SampleCaptureGraph& operator=(const SampleCaptureGraph&) = delete;
@@ -50,6 +51,8 @@ protected:
     // Runs before the device's output pin is connected.
     virtual void prepareDeviceOutput() {}
 
+    // Tells the Sample Grabber to stop calling the callback.
+    void detachCallback() noexcept;
     // Detaches the callback from the Sample Grabber and deletes it.
     void releaseCallback() noexcept;
     // Attaches `callback` for SampleCB calls.

@@ -13,8 +13,11 @@ SampleGrabberCallback::SampleGrabberCallback(uint32_t frameSize, uint32_t poolSi
 {
     if (poolSize == 0)
         throw std::invalid_argument("A frame pool needs at least one buffer.");
-    for (uint32_t i = 0; i < poolSize; ++i)
-        freeSamples.pushBack(std::make_unique<Sample>(frameSize));
+    for (uint32_t i = 0; i < poolSize; ++i) {
+        std::unique_ptr<Sample> sample(new (std::nothrow) Sample(frameSize));
+        throwIfNull(sample.get());
+        freeSamples.pushBack(std::move(sample));
+    }
 }
 
 std::unique_ptr<SampleGrabberCallback> SampleGrabberCallback::create(uint32_t frameSize, uint32_t poolSize)

@@ -21,8 +21,8 @@ namespace pellux {
 
 class SampleGrabberCallback : public ISampleGrabberCB {
 public:
-    // `poolSize` Samples of `frameSize` bytes, all free; a Sample that cannot
-    // be allocated throws COMException "Out of memory".
+    // `poolSize` Samples of `frameSize` bytes, all free; a Sample or a list
+    // slot that cannot be allocated throws COMException "Out of memory".
     SampleGrabberCallback(uint32_t frameSize, uint32_t poolSize);
     // The same on the heap; a callback that cannot be allocated throws
     // COMException "Out of memory" too.

@@ -2,17 +2,23 @@
 // moving Samples between the pool's lists never allocates.
 #pragma once
 
+#include "boundary/com_exception.h"
 #include "capture/sample.h"
 
 #include <cstddef>
 #include <memory>
-#include <vector>
+#include <new>
 
 namespace pellux {
 
 class SampleQueue {
 public:
-    explicit SampleQueue(size_t capacity) : slots(capacity) {}
+    // Slots that cannot be allocated throw COMException "Out of memory".
+    explicit SampleQueue(size_t capacity)
+        : slots(new (std::nothrow) std::unique_ptr<Sample>[capacity]()), slotCount(capacity)
+    {
+        throwIfNull(slots.get());
+    }
 
     bool empty() const noexcept { return count == 0; }
     size_t size() const noexcept { return count; }
@@ -20,20 +26,21 @@ public:
     // The queue never holds more than its capacity: the pool is its only source.
     void pushBack(std::unique_ptr<Sample> sample) noexcept
     {
-        slots[(head + count) % slots.size()] = std::move(sample);
+        slots[(head + count) % slotCount] = std::move(sample);
         ++count;
     }
     std::unique_ptr<Sample> popFront() noexcept
     {
         std::unique_ptr<Sample> sample = std::move(slots[head]);
-        head = (head + 1) % slots.size();
+        head = (head + 1) % slotCount;
         --count;
         return sample;
     }
     const Sample& front() const noexcept { return *slots[head]; }
 
 private:
-    std::vector<std::unique_ptr<Sample>> slots;
+    std::unique_ptr<std::unique_ptr<Sample>[]> slots;
+    size_t slotCount;
     size_t head = 0;
     size_t count = 0;
 };

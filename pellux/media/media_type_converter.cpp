@@ -45,16 +45,30 @@ jboolean flagOf(BOOL value) noexcept
     return value != FALSE ? JNI_TRUE : JNI_FALSE;
 }
 
-// The format block as `T`; a block too short for one (or none at all) is
-// refused rather than read past its end.
+[[noreturn]] void refuseShortBlock(const char* structure)
+{
+    throw std::runtime_error(std::string("The AM_MEDIA_TYPE structure's format block is too short for the ") +
+                             structure + " its format type names.");
+}
+
+// A block too short for the structure (or none at all) is refused rather than
+// read past its end.
 template <typename T>
 const T& formatBlock(const AM_MEDIA_TYPE& mediaType, const char* structure)
 {
     const T* block = formatBlockAs<T>(mediaType);
     if (block == nullptr)
-        throw std::runtime_error(std::string("The AM_MEDIA_TYPE structure's format block is too short for the ") +
-                                 structure + " its format type names.");
+        refuseShortBlock(structure);
     return *block;
+}
+
+// Also a 16-byte PCMWAVEFORMAT, whose absent cbSize is not passed anyway.
+WAVEFORMATEX waveFormatBlock(const AM_MEDIA_TYPE& mediaType)
+{
+    const std::optional<WAVEFORMATEX> wave = waveFormatOf(mediaType);
+    if (!wave)
+        refuseShortBlock("WAVEFORMATEX");
+    return *wave;
 }
 
 [[noreturn]] void refuseFormat(const char* structure)
@@ -104,7 +118,7 @@ jobject toJavaFormat(const MediaTypeConverter& c, const AM_MEDIA_TYPE& mediaType
     if (type == FORMAT_VideoInfo)
         return newVideoHeader(c, formatBlock<VIDEOINFOHEADER>(mediaType, "VIDEOINFOHEADER"));
     if (type == FORMAT_WaveFormatEx)
-        return newWaveFormat(c, formatBlock<WAVEFORMATEX>(mediaType, "WAVEFORMATEX"));
+        return newWaveFormat(c, waveFormatBlock(mediaType));
     if (type == FORMAT_DvInfo)
         return newDVInfo(c, formatBlock<DVINFO>(mediaType, "DVINFO"));
     if (type == FORMAT_MPEG2Video)

@@ -7,6 +7,7 @@
 // check of the new connection sees the old, acceptable type here. A new
 // connection that the check refuses is shown over fakes (audio_units).
 #include "pellux_test_support.h"
+#include "task_memory_check.h"
 #include "capture_device.h"
 #include "strict_jni_gtest.h"
 
@@ -158,6 +159,8 @@ protected:
         }
     }
 
+    // First, so that it ends after everything else the test made.
+    comfake::TaskMemoryCheck taskMemory;
     Apartment apartment;
     strictjni::StrictJni jni;
     std::unique_ptr<capdev::InstalledDevice> microphone;

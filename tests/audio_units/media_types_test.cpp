@@ -34,6 +34,14 @@ Capability withFormatType(const GUID& formatType, size_t blockSize)
     return capability;
 }
 
+// A PCMWAVEFORMAT block: a WAVEFORMATEX without its cbSize.
+Capability pcmWaveFormat(WORD channels, DWORD rate, WORD bits)
+{
+    Capability capability = pcm(channels, rate, bits);
+    capability.format.resize(sizeof(PCMWAVEFORMAT));
+    return capability;
+}
+
 // The WaveFormatEx numbers of a PCM type: tag, channels, rate, bytes per second, block, bits.
 std::vector<jlong> waveOf(WORD channels, DWORD rate, WORD bits)
 {
@@ -190,6 +198,21 @@ TEST_F(AudioMediaTypes, AFormatBlockTheLibraryCannotConvertFailsTheCallAndIsFree
     device.streamConfig->capabilities = {pcm(2, 48000, 16), withFormatType(FORMAT_WaveFormatEx, 8)};
     list();
     EXPECT_FALSE(listed);
+    expectThrown(mediatest::kRuntimeException,
+                 "The AM_MEDIA_TYPE structure's format block is too short for the WAVEFORMATEX its format type names.");
+}
+
+TEST_F(AudioMediaTypes, APcmWaveFormatBlockOf16BytesIsReadAndAShorterOneRefused)
+{
+    device.streamConfig->capabilities = {pcmWaveFormat(2, 44100, 16), pcmWaveFormat(1, 8000, 8)};
+    const std::vector<ObjectPtr> types = list();
+    ASSERT_EQ(types.size(), 2u);
+    expectPcm(types[0], 2, 44100, 16);
+    expectPcm(types[1], 1, 8000, 8);
+    expectPcm(current(), 2, 44100, 16);
+
+    device.streamConfig->capabilities = {withFormatType(FORMAT_WaveFormatEx, sizeof(PCMWAVEFORMAT) - 1)};
+    EXPECT_EQ(current(), nullptr);
     expectThrown(mediatest::kRuntimeException,
                  "The AM_MEDIA_TYPE structure's format block is too short for the WAVEFORMATEX its format type names.");
 }

@@ -197,6 +197,35 @@ TEST_F(FormatSwitch, ANewConnectionThatIsNotFixedSizePcmIsRefusedWithoutAFramePo
     EXPECT_EQ(frameSize(), 1378);
 }
 
+TEST_F(FormatSwitch, APcmWaveFormatBlockIsSwitchedToAndAShorterBlockIsRefused)
+{
+    Capability pcmWaveFormat = pcm(1, 22050, 16);
+    pcmWaveFormat.format.resize(sizeof(PCMWAVEFORMAT));
+    Capability waveFormat = pcm(1, 8000, 8);
+    waveFormat.format.resize(sizeof(WAVEFORMAT));
+    device.streamConfig->capabilities = {pcm(2, 48000, 16), pcmWaveFormat, waveFormat};
+
+    switchTo(1, 16, 22050);
+    ASSERT_EQ(jni.thrown(), nullptr) << thrownMessage();
+    EXPECT_EQ(frameSize(), 5512);
+    EXPECT_EQ(currentRate(), 22050);
+
+    switchTo(2);
+    expectCOMFailure("Expected stream config format to be FORMAT_WaveFormatEx.", E_UNEXPECTED);
+}
+
+TEST_F(FormatSwitch, APinThatAnswersWithoutItsFormatIsRefusedBeforeTheSuggestion)
+{
+    jni.call(Java_orlesk_tavrin_pellux_Pellux_getSupportedAudioInputMediaTypes, handle());
+    ASSERT_EQ(jni.thrown(), nullptr) << thrownMessage();
+    device.streamConfig->handNothing = true;
+    log().clear();
+    switchTo(1);
+    expectCOMFailure("Failed to get format from stream config.", E_UNEXPECTED);
+    EXPECT_THAT(log(), ElementsAre("Stop", "SetCallback none", "ConnectedTo", "Disconnect target pin",
+                                   "Disconnect capture pin", "SetFormat capability 1", "GetFormat"));
+}
+
 TEST_F(FormatSwitch, AGraphLeftDisconnectedIsReconnectedToTheSamePin)
 {
     device.script.failOnce("SetFormat", VFW_E_INVALIDMEDIATYPE);

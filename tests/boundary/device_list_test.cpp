@@ -2,7 +2,9 @@
 // Wine's real system device enumerator with devices registered in the
 // registry, and against a fake enumerator for what the real one cannot do.
 #include "pellux_test_support.h"
+#include "task_memory_check.h"
 #include "com_fakes.h"
+#include "import_override.h"
 #include "fake_device_enumerator.h"
 #include "strict_jni.h"
 #include "strict_jni_gtest.h"
@@ -67,6 +69,8 @@ protected:
         EXPECT_EQ(thrown->message(), message);
     }
 
+    // First, so that it ends after everything else the test made.
+    comfake::TaskMemoryCheck taskMemory;
     strictjni::StrictJni jni;
     comfake::Fakes fakes;
 };
@@ -143,6 +147,54 @@ TEST_F(DeviceLists, NamesComeFromDescriptionThenFriendlyNameThenAFixedText)
     EXPECT_THAT(names(list), ElementsAre("Described", "Friendly only", "No Description", ""));
     for (const auto* moniker : enumerator.monikers())
         EXPECT_TRUE(moniker->boundWithContext);
+
+    jni.call(Java_orlesk_tavrin_pellux_Pellux_closeDeviceList, list);
+}
+
+TEST_F(DeviceLists, APropertyIsReadIntoAVariantWithoutAStringLeftInIt)
+{
+    // A property the device lacks fails to read: what the VARIANT held must
+    // be null, or the clean-up frees a stale or garbage string. Windows 7's
+    // VariantInit does not make it null.
+    comfake::TypeOnlyVariantInit windows7;
+    auto& enumerator = *fakes.make<FakeDeviceEnumerator>(fakes);
+    enumerator.add({L"First", L"Described"});
+    enumerator.add({L"Friendly only", std::nullopt});
+    enumerator.add({std::nullopt, std::nullopt});
+    enumerator.add({L"Last", L"Described too"});
+    comfake::ClassOverride use(CLSID_SystemDeviceEnum, enumerator.factory());
+
+    const jlong list = openList(CLSID_VideoInputDeviceCategory);
+    jni.call(Java_orlesk_tavrin_pellux_Pellux_loadDeviceList, list);
+    EXPECT_FALSE(jni.thrown());
+    EXPECT_THAT(names(list), ElementsAre("Described", "Friendly only", "No Description", "Described too"));
+    for (const auto* moniker : enumerator.monikers())
+        EXPECT_EQ(moniker->refusedVariants(), 0);
+
+    jni.call(Java_orlesk_tavrin_pellux_Pellux_closeDeviceList, list);
+}
+
+TEST_F(DeviceLists, AKeyThatCannotBeOpenedForWritingIsBoundAgainReadOnly)
+{
+    auto& enumerator = *fakes.make<FakeDeviceEnumerator>(fakes);
+    FakeDevice machineWide{L"Machine-wide camera"};
+    machineWide.writeProtected = true;
+    FakeDevice refused{L"Refused", std::nullopt, E_ACCESSDENIED};
+    enumerator.add(machineWide);
+    enumerator.add({L"Writable camera"});
+    enumerator.add(refused);
+    comfake::ClassOverride use(CLSID_SystemDeviceEnum, enumerator.factory());
+
+    const jlong list = openList(CLSID_VideoInputDeviceCategory);
+    jni.call(Java_orlesk_tavrin_pellux_Pellux_loadDeviceList, list);
+    // A key that refuses a read-only bind too fails as before.
+    expectThrown(kCOMException, "Failed to bind device moniker to storage");
+    EXPECT_EQ(jni.thrown()->constructorArgs[1].i(), E_ACCESSDENIED);
+    EXPECT_THAT(names(list), ElementsAre("Machine-wide camera", "Writable camera"));
+    const auto& monikers = enumerator.monikers();
+    EXPECT_THAT(monikers[0]->bindModes, ElementsAre(DWORD{STGM_READWRITE}, DWORD{STGM_READ}));
+    EXPECT_THAT(monikers[1]->bindModes, ElementsAre(DWORD{STGM_READWRITE}));
+    EXPECT_THAT(monikers[2]->bindModes, ElementsAre(DWORD{STGM_READWRITE}, DWORD{STGM_READ}));
 
     jni.call(Java_orlesk_tavrin_pellux_Pellux_closeDeviceList, list);
 }

@@ -1,6 +1,7 @@
 // Capture through Wine's real filter graph, capture graph builder, Smart Tee,
 // Sample Grabber and Null Renderer; only the hardware is the test device.
 #include "pellux_test_support.h"
+#include "task_memory_check.h"
 #include "capture_device.h"
 #include "strict_jni_gtest.h"
 
@@ -117,6 +118,8 @@ protected:
         }
     }
 
+    // First, so that it ends after everything else the test made.
+    comfake::TaskMemoryCheck taskMemory;
     Apartment apartment;
     strictjni::StrictJni jni;
     jlong list = 0;

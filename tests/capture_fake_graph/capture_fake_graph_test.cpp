@@ -2,6 +2,8 @@
 // Grabber and Null Renderer ("FakeGraph" in each test's name); the device is
 // still the test capture device, bound through the real device enumerator.
 #include "pellux_test_support.h"
+#include "task_memory_check.h"
+#include "allocation_counter.h"
 #include "boundary/device_list.h"
 #include "boundary/handle.h"
 #include "capture/dv_sample_capture_graph.h"
@@ -15,9 +17,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 using ::testing::ElementsAre;
@@ -97,6 +101,8 @@ protected:
         ASSERT_EQ(graph->attachedCallback()->SampleCB(0.0, &sample), S_OK);
     }
 
+    // First, so that it ends after everything else the test made.
+    comfake::TaskMemoryCheck taskMemory;
     Apartment apartment;
     strictjni::StrictJni jni;
     std::unique_ptr<capdev::InstalledDevice> installed;
@@ -185,6 +191,8 @@ const BuildFailure kBuildFailures[] = {
     {"AudioConnectedAsAnotherSubtype",
      [](auto& g, auto&) { g.connected = capdev::audioConnection(MEDIATYPE_Audio, MEDIASUBTYPE_IEEE_FLOAT); },
      "Expected the device to use the MEDIASUBTYPE_PCM media subtype.", E_INVALIDARG, true},
+    {"AudioFormatAnsweredWithoutAType", [](auto&, auto& d) { d.faults.getFormatHandsNothing = true; },
+     "Failed to get format from stream config.", E_UNEXPECTED, true},
     {"AudioConnectedTypeUnreadable", [](auto& g, auto&) { g.getConnectedMediaType = E_UNEXPECTED; },
      "Failed to get media type from sample grabber.", E_UNEXPECTED, true},
 };
@@ -319,6 +327,42 @@ TEST_F(FakeGraphCapture, FakeGraphClosingStopsTheGraphBeforeTheCallbackIsDetache
     EXPECT_THAT(graph->unbalanced(), IsEmpty());
     EXPECT_THAT(installed->unbalanced(), IsEmpty());
     jni.call(Java_orlesk_tavrin_pellux_Pellux_closeDevice, jlong{0}); // 0 does nothing
+}
+
+TEST_F(FakeGraphCapture, FakeGraphClosingAGraphThatDoesNotStopDetachesTheCallbackButNeverFreesIt)
+{
+    capdev::FakeGraphConfig config = dvGraph();
+    config.stop = VFW_E_WRONG_STATE;
+    prepare(config, capdev::DeviceConfig::dv625());
+    ASSERT_NE(open(), 0) << comFailure().first;
+    jni.call(Java_orlesk_tavrin_pellux_Pellux_startCapturing, device);
+    ASSERT_EQ(jni.thrown(), nullptr) << comFailure().first;
+
+    // The streaming thread of a graph that cannot stop keeps delivering to
+    // the callback it took, whatever the Sample Grabber was told meanwhile.
+    ISampleGrabberCB* const streaming = graph->attachedCallback();
+    ASSERT_NE(streaming, nullptr);
+    std::atomic<bool> flowing{true};
+    std::atomic<int> refused{0};
+    std::thread samples([&] {
+        capdev::FakeMediaSample own{kFrameSize};
+        for (uint32_t sequence = 0; flowing.load(); ++sequence) {
+            capdev::writeFrame(own.bytes().data(), kFrameSize, sequence);
+            if (streaming->SampleCB(0.0, &own) != S_OK)
+                ++refused;
+        }
+    });
+    {
+        allocations::Quarantine freed;
+        close();
+        EXPECT_EQ(graph->attachedCallback(), nullptr);
+        EXPECT_FALSE(freed.holds(static_cast<pellux::SampleGrabberCallback*>(streaming)));
+        flowing.store(false);
+        samples.join();
+    }
+    EXPECT_EQ(refused.load(), 0);
+    EXPECT_THAT(graph->calls(), ElementsAre("RenderStream", "SetCallback", "Run", "Stop", "SetCallback(none)"));
+    EXPECT_THAT(graph->unbalanced(), IsEmpty());
 }
 
 // --- frames through JNI --------------------------------------------------------

@@ -1,4 +1,6 @@
 // The frame pool fed directly, as the Sample Grabber's streaming thread does.
+#include "allocation_counter.h"
+#include "boundary/com_exception.h"
 #include "capture/sample_grabber_callback.h"
 #include "frame_pattern.h"
 #include "media_sample.h"
@@ -148,6 +150,30 @@ TEST_F(FramePool, IsACallbackThatCOMNeverDeletes)
     EXPECT_EQ(pool.BufferCB(0.0, nullptr, 0), STG_E_UNIMPLEMENTEDFUNCTION);
     ASSERT_EQ(store(1), S_OK); // still alive and working
     EXPECT_TRUE(pool.isFrameAvailable());
+}
+
+// Each allocation a new pool makes, failed in turn, is reported as the
+// library's E_OUTOFMEMORY "Out of memory", never as std::bad_alloc.
+TEST(FramePoolCreation, EveryAllocationThatFailsIsReportedAsOutOfMemory)
+{
+    const size_t before = allocations::ofThisThread();
+    SampleGrabberCallback::create(kFrameSize, 3).reset();
+    const size_t made = allocations::ofThisThread() - before;
+    ASSERT_GE(made, 1u + 2u + 3u + 3u); // the callback, two lists, three Samples and their buffers
+
+    for (size_t failing = 0; failing < made; ++failing) {
+        allocations::FailingAllocation failure(failing);
+        try {
+            SampleGrabberCallback::create(kFrameSize, 3);
+            ADD_FAILURE() << "allocation " << failing << " failed unnoticed";
+        } catch (const pellux::COMException& outOfMemory) {
+            EXPECT_EQ(outOfMemory.getHResult(), E_OUTOFMEMORY) << "allocation " << failing;
+            EXPECT_STREQ(outOfMemory.what(), "Out of memory") << "allocation " << failing;
+        } catch (const std::exception& other) {
+            ADD_FAILURE() << "allocation " << failing << ": " << other.what();
+        }
+        EXPECT_TRUE(failure.happened()) << "allocation " << failing;
+    }
 }
 
 } // namespace

@@ -168,6 +168,21 @@ TEST_F(MediaInfoFromDetector, EveryFieldReachesJavaWithItsBits)
     EXPECT_EQ(detector->filename, L"C:\\clip.avi");
 }
 
+TEST_F(MediaInfoFromDetector, APcmWaveFormatBlockWithoutCbSizeIsAWaveFormatEx)
+{
+    FakeStream pcm = audioStream();
+    pcm.format.resize(sizeof(PCMWAVEFORMAT));
+    detector->streams = {pcm};
+    const auto found = streams();
+    ASSERT_EQ(found.size(), 1u);
+    expectFormat(formatOf(mediaTypeOf(found[0])), kWaveFormatEx, {65534, jshort(0x8001), -2147483648LL, 192000, 4, 16});
+
+    detector->streams = {streamWithFormat(FORMAT_WaveFormatEx, sizeof(PCMWAVEFORMAT) - 1)};
+    EXPECT_EQ(getMediaInfo(), nullptr);
+    expectThrown(kRuntimeException,
+                 "The AM_MEDIA_TYPE structure's format block is too short for the WAVEFORMATEX its format type names.");
+}
+
 TEST_F(MediaInfoFromDetector, TypesWithoutFormatBlockHaveNullFormat)
 {
     FakeStream none = streamWithFormat(FORMAT_None, 0);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "pellux_test_support.h"
+#include "task_memory_check.h"
 #include "com_fakes.h"
 #include "strict_jni.h"
 #include "strict_jni_gtest.h"
@@ -60,6 +61,8 @@ protected:
         }
     }
 
+    // First, so that it ends after everything else the test made.
+    comfake::TaskMemoryCheck taskMemory;
     strictjni::StrictJni jni;
     comfake::Fakes fakes;
 };

@@ -8,6 +8,23 @@ import orlesk.tavrin.pellux.mediainfo.MediaInfo;
  * The native capture library. Handles are native object addresses owned by the
  * caller from the opening call to the matching closing call; 0 means none.
  * Every thread that calls in is bracketed by initialiseThread/releaseThread.
+ *
+ * <h2>Threads</h2>
+ * The library keeps no lock per handle; the caller serialises the calls it
+ * makes on one handle:
+ * <ul>
+ * <li>A session, device list or device handle is used by one thread at a
+ * time. Two threads may each use a handle of their own at once.</li>
+ * <li>A device is never closed while another thread still uses it: stop
+ * polling for frames (isFrameAvailable, getFrameIndex, getFrame) on every
+ * thread before closeDevice. The same holds for setAudioInputMediaType,
+ * which replaces the frame buffers that getFrame reads.</li>
+ * <li>A handle is never used after its closing call, and a handle is only
+ * passed where its kind is expected.</li>
+ * </ul>
+ * Captured frames arrive on a thread of DirectShow's own; the library guards
+ * the frame buffers it shares with that thread, so polling needs no lock of
+ * the caller's beyond the rules above.
  */
 public final class Pellux {
     static {
