@@ -136,9 +136,13 @@ TEST_F(RealGraphCapture, DVFramesReachTheJavaArrayAsTheDeviceSentThem)
         jni.call(Java_orlesk_tavrin_pellux_Pellux_startCapturing, device);
         ASSERT_EQ(jni.thrown(), nullptr) << thrownMessage();
         expectFramesAsSent(config, 10);
+        // Every sample is taken while the graph runs. Stopping decommits the
+        // downstream allocators before the source stops, so a sample in flight
+        // then may be refused (VFW_E_NOT_COMMITTED): that one does not count.
+        const uint32_t refusedWhileRunning = deck.state().receiveFailures;
         jni.call(Java_orlesk_tavrin_pellux_Pellux_stopCapturing, device);
         EXPECT_EQ(jni.thrown(), nullptr) << thrownMessage();
-        EXPECT_EQ(deck.state().receiveFailures, 0u);
+        EXPECT_EQ(refusedWhileRunning, 0u) << std::hex << deck.state().lastReceiveResult;
         closeDevice();
         jni.call(Java_orlesk_tavrin_pellux_Pellux_closeDeviceList, list);
         list = 0;
