@@ -6,14 +6,24 @@
 
 namespace launcher {
 
+namespace {
+
+// A path beyond the system's limit counts as not existing.
+DWORD attributesOf(const std::string& path)
+{
+    return path.size() <= MAX_PATH ? GetFileAttributesA(path.c_str()) : INVALID_FILE_ATTRIBUTES;
+}
+
+} // namespace
+
 bool pathExists(const std::string& path)
 {
-    return path.size() <= MAX_PATH && GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return attributesOf(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool folderExists(const std::string& path)
 {
-    DWORD attributes = path.size() <= MAX_PATH ? GetFileAttributesA(path.c_str()) : INVALID_FILE_ATTRIBUTES;
+    const DWORD attributes = attributesOf(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 

@@ -34,11 +34,7 @@ if [ "$arch" = x64 ]; then view=/reg:64; else view=/reg:32; fi
 demo=$(mktemp -d /tmp/tavrin-demo.XXXXXX)
 export WINEPREFIX=$demo/prefix
 trap '"$WINESERVER" -k 2>/dev/null || true; rm -rf "$demo"' EXIT
-if [ -f "$build/wine/template/.ready" ] && [ "$(cat "$build/wine/template/.ready")" = "$WINEARCH" ]; then
-  cp -a "$build/wine/template" "$WINEPREFIX"
-else
-  wine_make_prefix "$WINEPREFIX"
-fi
+wine_fresh_prefix "$build/wine" "$WINEPREFIX"
 # Run from the demo folder: a reg.exe in the current folder would be run instead.
 in_demo() { (cd "$demo" && "$@"); }
 dos() { in_demo "$WINE" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
@@ -50,7 +46,7 @@ mkdir -p "$install/lib" "$install/jre/bin/server" "$demo/Catalogs" "$demo/Java/j
 cp "$build/launcher/Tavrin.exe" "$install/"
 cp "$build/app/lib/tavrin.jar" "$build/app/lib/resources.jar" "$install/lib/"
 if [ -f "$build/pellux/Pellux.dll" ]; then cp "$build/pellux/Pellux.dll" "$install/lib/"; fi
-printf 'grant {\n  permission java.security.AllPermission;\n};\n' > "$install/lib/java.policy"
+cp "$top/java/java.policy" "$install/lib/"
 printf 'QuickTime for Java placeholder\n' > "$install/lib/QTJava.zip"
 printf 'Tavrin catalog\n' > "$demo/Catalogs/Tape 12 (Summer).tvr"
 cp "$build/doubles/jvm/jvm.dll" "$install/jre/bin/server/jvm.dll"

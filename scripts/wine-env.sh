@@ -7,6 +7,9 @@
 #   wine_select <x86|x64>        exports the loader, prefix kind and quiet settings;
 #                                $WINE is then the loader to run programs with
 #   wine_make_prefix <folder>    makes a new prefix of the selected kind
+#   wine_fresh_prefix <root> <folder>
+#                                makes <folder> a copy of <root>/template, a
+#                                prefix of the selected kind made once per root
 
 wine_arch_of() {
   local offset machine
@@ -44,4 +47,20 @@ wine_make_prefix() {
   fi
   rm -f "$log"
   WINEPREFIX=$1 "$WINESERVER" -w
+}
+
+wine_fresh_prefix() {
+  local root=$1 prefix=$2 template=$1/template
+  mkdir -p "$root"
+  (
+    flock 9
+    if [ ! -f "$template/.ready" ] || [ "$(cat "$template/.ready")" != "$WINEARCH" ]; then
+      rm -rf "$template"
+      wine_make_prefix "$template" || exit 1
+      echo "$WINEARCH" >"$template/.ready"
+    fi
+  ) 9>"$root/.lock" || return 1
+  WINEPREFIX=$prefix "$WINESERVER" -k 2>/dev/null || true
+  rm -rf "$prefix"
+  cp -a "$template" "$prefix"
 }

@@ -9,20 +9,7 @@ shift 2
 source "$(dirname "$0")/wine-env.sh"
 wine_select "$(wine_arch_of "$1")"
 
-template=$root/template
-mkdir -p "$root"
-(
-  flock 9
-  if [ ! -f "$template/.ready" ] || [ "$(cat "$template/.ready")" != "$WINEARCH" ]; then
-    rm -rf "$template"
-    wine_make_prefix "$template"
-    echo "$WINEARCH" >"$template/.ready"
-  fi
-) 9>"$root/.lock"
-
 prefix=$root/$name
-WINEPREFIX=$prefix "$WINESERVER" -k 2>/dev/null || true
-rm -rf "$prefix"
-cp -a "$template" "$prefix"
+wine_fresh_prefix "$root" "$prefix"
 export WINEPREFIX=$prefix
 exec "$WINE" "$@"

@@ -13,7 +13,6 @@
 #include <mmreg.h>
 
 #include <optional>
-#include <stdexcept>
 
 namespace pellux {
 namespace {
@@ -26,10 +25,8 @@ constexpr char kMixerPreferencesConstructor[] = "(ZZZDZDZZZDDZDD)V";
 // formats nor a mixer: taken as an audio graph it would be read past its end.
 AudioSampleCaptureGraph& audioGraph(jlong device)
 {
-    auto* graph = dynamic_cast<AudioSampleCaptureGraph*>(&fromHandle<SampleCaptureGraph>(device));
-    if (graph == nullptr)
-        throw std::invalid_argument("The device is not an audio input device: it has no audio formats or mixer.");
-    return *graph;
+    return fromHandleOfKind<AudioSampleCaptureGraph, SampleCaptureGraph>(
+        device, "The device is not an audio input device: it has no audio formats or mixer.");
 }
 
 jboolean toJboolean(bool value) noexcept

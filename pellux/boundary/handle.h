@@ -26,6 +26,17 @@ T& fromHandle(jlong handle)
     return *reinterpret_cast<T*>(static_cast<intptr_t>(handle));
 }
 
+// The object behind a handle to a `Base` when it is a `Derived`; any other
+// kind is refused with `refusal` rather than used through the wrong type.
+template <typename Derived, typename Base>
+Derived& fromHandleOfKind(jlong handle, const char* refusal)
+{
+    auto* object = dynamic_cast<Derived*>(&fromHandle<Base>(handle));
+    if (object == nullptr)
+        throw std::invalid_argument(refusal);
+    return *object;
+}
+
 // For the destroying entry points, which accept 0 and then do nothing.
 template <typename T>
 T* fromHandleOrNull(jlong handle) noexcept

@@ -7,8 +7,6 @@
 
 #include <jni.h>
 
-#include <stdexcept>
-
 namespace pellux {
 namespace {
 
@@ -17,10 +15,8 @@ constexpr jint kDeckFailed = -1;
 // The DV graph behind a device handle; an audio device has no deck to drive.
 DVSampleCaptureGraph& dvGraph(jlong device)
 {
-    auto* graph = dynamic_cast<DVSampleCaptureGraph*>(&fromHandle<SampleCaptureGraph>(device));
-    if (graph == nullptr)
-        throw std::invalid_argument("The device is not a DV device: it has no transport or timecode.");
-    return *graph;
+    return fromHandleOfKind<DVSampleCaptureGraph, SampleCaptureGraph>(
+        device, "The device is not a DV device: it has no transport or timecode.");
 }
 
 } // namespace
