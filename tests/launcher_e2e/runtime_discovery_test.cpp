@@ -33,11 +33,17 @@ protected:
         return search;
     }
 
-    // The four libraries tried below a home that has none that loads, none of them there.
-    static std::vector<std::string> allLibrariesOf(const std::string& home)
+    // The four libraries tried below a home that has none that loads: none of
+    // them there, but for the one in badImageFolder when it is named.
+    static std::vector<std::string> allLibrariesOf(const std::string& home, const std::string& badImageFolder = "")
     {
-        return joined({notLoaded(home, "bin\\client"), notLoaded(home, "bin\\server"),
-                       notLoaded(home, "jre\\bin\\client"), notLoaded(home, "jre\\bin\\server")});
+        std::vector<std::string> lines;
+        for (const char* folder : {"bin\\client", "bin\\server", "jre\\bin\\client", "jre\\bin\\server"}) {
+            const std::vector<std::string> tried =
+                notLoaded(home, folder, folder == badImageFolder ? badImage : moduleNotFound);
+            lines.insert(lines.end(), tried.begin(), tried.end());
+        }
+        return lines;
     }
     static std::vector<std::string> allLibrariesOf(const fs::path& home) { return allLibrariesOf(home.string()); }
     static std::string jvmPathLine(const std::string& home, const std::string& vmFolder)
@@ -83,10 +89,18 @@ protected:
         EXPECT_EQ(result.exitCode, 0u);
         expectMessage(result, message);
         EXPECT_EQ(log().back(), "*** " + message + " ***");
-        EXPECT_TRUE(record().empty()) << "no virtual machine was created";
+        EXPECT_TRUE(record().empty()) << "the stand-in runtime was never loaded";
     }
 
     fs::path bundledHome() const { return install / "jre"; }
+    // An installation's own runtime whose client library is no library at
+    // all; returns the lines of its search.
+    std::vector<std::string> installBrokenBundledRuntime()
+    {
+        writeText(bundledHome() / "bin" / "client" / "jvm.dll", "not a library");
+        return joined(
+            {{"Bundled runtime " + bundledHome().string()}, allLibrariesOf(bundledHome().string(), "bin\\client")});
+    }
     fs::path home(const std::string& name) const { return scratch / "Java" / name; }
 };
 
@@ -172,17 +186,12 @@ TEST_F(RuntimeDiscovery, ARuntimeWhoseLibraryNeedsALibraryFromItsOwnBinFolderLoa
 
 TEST_F(RuntimeDiscovery, ABrokenFirstCandidateIsPassedOver)
 {
-    writeText(bundledHome() / "bin" / "client" / "jvm.dll", "not a library");
+    const std::vector<std::string> bundledSearch = installBrokenBundledRuntime();
     registerRuntime(jreFamily, "1.8", standInJavaHome());
     expectLaunched(launchOnCatalog());
-    const std::string bundled = bundledHome().string();
-    expectLines(searchLines(), joined({{"Bundled runtime " + bundled},
-                                       notLoaded(bundled, "bin\\client", badImage),
-                                       notLoaded(bundled, "bin\\server"),
-                                       notLoaded(bundled, "jre\\bin\\client"),
-                                       notLoaded(bundled, "jre\\bin\\server"),
-                                       registryLines(jreFamily, "1.8"),
-                                       {jvmPathLine(standInJavaHome(), "bin\\client")}}));
+    expectLines(
+        searchLines(),
+        joined({bundledSearch, registryLines(jreFamily, "1.8"), {jvmPathLine(standInJavaHome(), "bin\\client")}}));
 }
 
 TEST_F(RuntimeDiscovery, WithNoCandidateAtAllJavaIsMissing)
@@ -273,24 +282,16 @@ TEST_F(RuntimeDiscovery, AHomeWithATrailingBackslashIsTriedOnce)
 
 TEST_F(RuntimeDiscovery, TheFirstHomeWithARuntimeOfTheOtherArchitectureIsNamedAndNotLoaded)
 {
-    writeText(bundledHome() / "bin" / "client" / "jvm.dll", "not a library");
+    const std::vector<std::string> bundledSearch = installBrokenBundledRuntime();
     const fs::path other = home("jre-other-architecture");
     installRuntime(other, "bin\\server", STANDIN_JVM_OTHER_ARCHITECTURE_DLL);
     registerRuntime(jreFamily, "1.8", other);
-    environment.set("JAVA_HOME", (install / "jre").string()); // the bundled home again, not tried twice
+    environment.set("JAVA_HOME", bundledHome().string()); // tried already: the search ends without it
     expectFailure(launchOnCatalog(), otherArchitectureMessage(other.string()));
-    const std::string bundled = bundledHome().string();
-    expectLines(searchLines(), joined({{"Bundled runtime " + bundled},
-                                       notLoaded(bundled, "bin\\client", badImage),
-                                       notLoaded(bundled, "bin\\server"),
-                                       notLoaded(bundled, "jre\\bin\\client"),
-                                       notLoaded(bundled, "jre\\bin\\server"),
+    expectLines(searchLines(), joined({bundledSearch,
                                        registryLines(jreFamily, "1.8"),
-                                       notLoaded(other.string(), "bin\\client"),
-                                       notLoaded(other.string(), "bin\\server", badImage),
-                                       notLoaded(other.string(), "jre\\bin\\client"),
-                                       notLoaded(other.string(), "jre\\bin\\server"),
-                                       {"JAVA_HOME='" + bundled + "'"}}));
+                                       allLibrariesOf(other.string(), "bin\\server"),
+                                       {"JAVA_HOME='" + bundledHome().string() + "'"}}));
 }
 
 // The registry view of the other architecture, or 0 when the system has only one.
