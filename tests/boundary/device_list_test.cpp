@@ -32,7 +32,7 @@ using testsupport::kRuntimeException;
 // A filter class for registered devices; listing never creates it.
 constexpr CLSID kUnusedFilter = {0x5A1E0001, 0x1111, 0x4222, {0x83, 0x33, 0x44, 0x44, 0x55, 0x55, 0x66, 0x66}};
 
-class DeviceLists : public ::testing::Test {
+class DeviceLists : public comfake::TaskMemoryCheck {
 protected:
     void SetUp() override
     {
@@ -69,8 +69,6 @@ protected:
         EXPECT_EQ(thrown->message(), message);
     }
 
-    // First, so that it ends after everything else the test made.
-    comfake::TaskMemoryCheck taskMemory;
     strictjni::StrictJni jni;
     comfake::Fakes fakes;
 };

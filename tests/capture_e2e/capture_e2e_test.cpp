@@ -32,7 +32,7 @@ struct Frame {
     std::vector<jbyte> bytes;
 };
 
-class RealGraphCapture : public ::testing::Test {
+class RealGraphCapture : public comfake::TaskMemoryCheck {
 protected:
     void SetUp() override { strictjni::failTestOnViolation(jni); }
 
@@ -118,8 +118,6 @@ protected:
         }
     }
 
-    // First, so that it ends after everything else the test made.
-    comfake::TaskMemoryCheck taskMemory;
     Apartment apartment;
     strictjni::StrictJni jni;
     jlong list = 0;

@@ -34,7 +34,7 @@ using testsupport::kRuntimeException;
 using Apartment = testsupport::MultithreadedApartment;
 constexpr long kFrameSize = capdev::kDV625FrameSize;
 
-class FakeGraphCapture : public ::testing::Test {
+class FakeGraphCapture : public comfake::TaskMemoryCheck {
 protected:
     void SetUp() override { strictjni::failTestOnViolation(jni); }
     void TearDown() override
@@ -101,8 +101,6 @@ protected:
         ASSERT_EQ(graph->attachedCallback()->SampleCB(0.0, &sample), S_OK);
     }
 
-    // First, so that it ends after everything else the test made.
-    comfake::TaskMemoryCheck taskMemory;
     Apartment apartment;
     strictjni::StrictJni jni;
     std::unique_ptr<capdev::InstalledDevice> installed;
