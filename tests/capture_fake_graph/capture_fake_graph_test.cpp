@@ -363,6 +363,38 @@ TEST_F(FakeGraphCapture, FakeGraphClosingAGraphThatDoesNotStopDetachesTheCallbac
     EXPECT_THAT(graph->unbalanced(), IsEmpty());
 }
 
+// The real Sample Grabber holds a reference to its callback until another is
+// attached or it is destroyed; a refused detach leaves that reference with it.
+TEST_F(FakeGraphCapture, FakeGraphClosingAGraphWhoseCallbackCannotBeDetachedNeverFreesIt)
+{
+    capdev::FakeGraphConfig config = dvGraph();
+    config.detachCallback = E_UNEXPECTED;
+    prepare(config, capdev::DeviceConfig::dv625());
+    ASSERT_NE(open(), 0) << comFailure().first;
+    jni.call(Java_orlesk_tavrin_pellux_Pellux_startCapturing, device);
+    ASSERT_EQ(jni.thrown(), nullptr) << comFailure().first;
+    ISampleGrabberCB* const held = graph->attachedCallback();
+    ASSERT_NE(held, nullptr);
+
+    // The filter graph's own reference keeps the Sample Grabber alive past the close.
+    IBaseFilter* const grabber = graph->sampleGrabber();
+    grabber->AddRef();
+    bool callbackFreed = false;
+    {
+        allocations::Quarantine freed;
+        close();
+        callbackFreed = freed.holds(static_cast<pellux::SampleGrabberCallback*>(held));
+    }
+    // Stops here when it was freed: the grabber would release freed memory.
+    ASSERT_FALSE(callbackFreed) << "the callback the Sample Grabber still holds was deleted";
+    EXPECT_THAT(graph->calls(), ElementsAre("RenderStream", "SetCallback", "Run", "Stop", "SetCallback(none)"));
+    EXPECT_EQ(graph->attachedCallback(), held);
+    grabber->Release(); // the grabber goes, and lets its callback go
+    EXPECT_EQ(graph->attachedCallback(), nullptr);
+    EXPECT_THAT(graph->unbalanced(), IsEmpty());
+    EXPECT_THAT(installed->unbalanced(), IsEmpty());
+}
+
 // --- frames through JNI --------------------------------------------------------
 
 TEST_F(FakeGraphCapture, FakeGraphFramesReachJavaOldestFirstWithTheirIndex)
