@@ -66,6 +66,15 @@ protected:
         return device;
     }
 
+    // A DV device opened on a graph of `graphConfig` and started.
+    void startDV(const capdev::FakeGraphConfig& graphConfig)
+    {
+        prepare(graphConfig, capdev::DeviceConfig::dv625());
+        ASSERT_NE(open(), 0) << comFailure().first;
+        jni.call(Java_orlesk_tavrin_pellux_Pellux_startCapturing, device);
+        ASSERT_EQ(jni.thrown(), nullptr) << comFailure().first;
+    }
+
     void close()
     {
         if (device != 0)
@@ -331,10 +340,7 @@ TEST_F(FakeGraphCapture, FakeGraphClosingAGraphThatDoesNotStopDetachesTheCallbac
 {
     capdev::FakeGraphConfig config = dvGraph();
     config.stop = VFW_E_WRONG_STATE;
-    prepare(config, capdev::DeviceConfig::dv625());
-    ASSERT_NE(open(), 0) << comFailure().first;
-    jni.call(Java_orlesk_tavrin_pellux_Pellux_startCapturing, device);
-    ASSERT_EQ(jni.thrown(), nullptr) << comFailure().first;
+    ASSERT_NO_FATAL_FAILURE(startDV(config));
 
     // The streaming thread of a graph that cannot stop keeps delivering to
     // the callback it took, whatever the Sample Grabber was told meanwhile.
@@ -369,10 +375,7 @@ TEST_F(FakeGraphCapture, FakeGraphClosingAGraphWhoseCallbackCannotBeDetachedNeve
 {
     capdev::FakeGraphConfig config = dvGraph();
     config.detachCallback = E_UNEXPECTED;
-    prepare(config, capdev::DeviceConfig::dv625());
-    ASSERT_NE(open(), 0) << comFailure().first;
-    jni.call(Java_orlesk_tavrin_pellux_Pellux_startCapturing, device);
-    ASSERT_EQ(jni.thrown(), nullptr) << comFailure().first;
+    ASSERT_NO_FATAL_FAILURE(startDV(config));
     ISampleGrabberCB* const held = graph->attachedCallback();
     ASSERT_NE(held, nullptr);
 
