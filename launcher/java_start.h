@@ -1,26 +1,25 @@
-// Finding the installed Java runtime and running the application in a
-// virtual machine inside the launcher's own process.
+// Running the application in a virtual machine inside the launcher's own
+// process, on the runtime that runtime_discovery.h finds.
 #ifndef TAVRIN_LAUNCHER_JAVA_START_H
 #define TAVRIN_LAUNCHER_JAVA_START_H
 
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace launcher {
 
-extern const char javaDownloadSite[];
 extern const char bootstrapClassName[];    // "orlesk/tavrin/SecureLauncher"
 extern const char* const extraVmOptions[]; // ended by a null entry
 
-// The home folder of a runtime before Java 9 from the registry
-// (HKEY_LOCAL_MACHINE, in the registry view of the program's own
-// architecture), or none.
-std::optional<std::string> findJavaHome();
+// Whether the virtual machine is given the security manager and its policy:
+// runtimes since Java 24 refuse to start with them.
+enum class SecurityManager { Requested, Unsupported };
 
 // The virtual machine's option strings, in order: class path, library path,
-// security manager, policy, the log location, then extraVmOptions.
-std::vector<std::string> vmOptionStrings(const std::string& classPath, const std::string& libraryPath);
+// security manager and policy (when requested), the log location, then
+// extraVmOptions.
+std::vector<std::string> vmOptionStrings(const std::string& classPath, const std::string& libraryPath,
+                                         SecurityManager securityManager);
 
 // "-Dtavrin.failedlog=..." for a log that failed to open, else
 // "-Dtavrin.actuallog=..." (the empty path when none was set; it is then set).

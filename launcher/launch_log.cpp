@@ -20,6 +20,9 @@ std::optional<std::string> actualLogPath;
 
 namespace {
 
+constexpr int standardOutputDescriptor = 1;
+constexpr int standardErrorDescriptor = 2;
+
 // vsnprintf stops at the end of the buffer, so at most 4095 characters and the
 // terminating zero are ever held.
 void appendToBuffer(const char* format, std::va_list args)
@@ -57,21 +60,32 @@ void rotateLog(const std::string& log, const std::string& backup)
         launchLog("Backup %s: %s (status %d)\n", log.c_str(), std::strerror(errno), status);
 }
 
-// The log's handle becomes the process's standard handles (for a runtime
-// library loaded later, such as the virtual machine's), and our own standard
-// descriptors become duplicates of the log's descriptor.
+// The standard descriptor becomes a duplicate of the log's. Started without
+// standard handles (as by a double-click), the C library binds the stream to
+// no descriptor at all, and nothing it offers rebinds it (Wine's freopen
+// refuses such a stream): the stream is then given its descriptor directly.
+void redirectStream(int logDescriptor, std::FILE* stream, int descriptor, const char* name)
+{
+    if (_dup2(logDescriptor, descriptor) != 0) {
+        launchLog("failed to redirect %s: %s\n", name, std::strerror(errno));
+        return;
+    }
+    if (_fileno(stream) < 0)
+        stream->_file = descriptor;
+}
+
+// Our own standard streams go into the log, and the log's handle becomes the
+// process's standard handles, for a runtime library loaded later (such as the
+// virtual machine's). The handles are set last: Wine's C library sets them to
+// duplicates of its own on each _dup2.
 void sendStandardStreamsTo(std::FILE* log)
 {
-    int logDescriptor = _fileno(log);
-    HANDLE logHandle = reinterpret_cast<HANDLE>(_get_osfhandle(logDescriptor));
+    const int logDescriptor = _fileno(log);
+    redirectStream(logDescriptor, stderr, standardErrorDescriptor, "stderr");
+    redirectStream(logDescriptor, stdout, standardOutputDescriptor, "stdout");
+    const auto logHandle = reinterpret_cast<HANDLE>(_get_osfhandle(logDescriptor));
     SetStdHandle(STD_OUTPUT_HANDLE, logHandle);
     SetStdHandle(STD_ERROR_HANDLE, logHandle);
-    if (_dup2(logDescriptor, _fileno(stderr)) != 0) {
-        launchLog("failed to redirect stderr: %s\n", std::strerror(errno));
-    }
-    if (_dup2(logDescriptor, _fileno(stdout)) != 0) {
-        launchLog("failed to redirect stdout: %s\n", std::strerror(errno));
-    }
 }
 
 } // namespace

@@ -68,4 +68,12 @@ std::optional<std::string> environmentValue(const char* name)
     return std::nullopt;
 }
 
+std::wstring wideFromAnsi(const std::string& text)
+{
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
+
 } // namespace launcher

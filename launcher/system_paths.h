@@ -23,6 +23,9 @@ std::string runningProgramPath();
 // The value of an environment variable; none when it is not set (or empty).
 std::optional<std::string> environmentValue(const char* name);
 
+// Text in the ANSI code page as UTF-16.
+std::wstring wideFromAnsi(const std::string& text);
+
 } // namespace launcher
 
 #endif

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <string>
 
+#include "runtime_home.h"
 #include "standin_runtime.h"
 
 namespace {
@@ -21,9 +22,13 @@ std::string environmentText(const char* name)
 standin::StandInRuntime& runtime()
 {
     static standin::StandInRuntime instance(environmentText("TAVRIN_JVM_BEHAVIOUR"),
-                                            environmentText("TAVRIN_JVM_RECORD"));
+                                            environmentText("TAVRIN_JVM_RECORD"),
+                                            standin::releaseFeatureVersion(standin::runtimeHome()));
     return instance;
 }
+
+// Runs while the loader maps jvm.dll, on the thread that asked for it.
+[[maybe_unused]] const bool loadRecorded = (runtime().recordLoad(), true);
 
 JavaVM* createdVm = nullptr;
 
@@ -45,8 +50,9 @@ JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** vm, void** env, void* args)
     if (createdVm)
         return JNI_EEXIST;
     JNIEnv* mainEnv = nullptr;
-    if (!runtime().create(*static_cast<JavaVMInitArgs*>(args), vm, &mainEnv))
-        return JNI_ENOMEM;
+    const jint created = runtime().create(*static_cast<JavaVMInitArgs*>(args), vm, &mainEnv);
+    if (created != JNI_OK)
+        return created;
     createdVm = *vm;
     *env = mainEnv;
     return JNI_OK;

@@ -87,6 +87,13 @@ jclass JNICALL definingKnownClasses(JNIEnv* env, const char* name, jobject loade
     return env->FindClass(name);
 }
 
+std::string threadErrorModeText()
+{
+    std::ostringstream text;
+    text << "0x" << std::hex << GetThreadErrorMode();
+    return text.str();
+}
+
 std::vector<std::string> split(const std::string& text, char separator)
 {
     std::vector<std::string> parts;
@@ -98,24 +105,30 @@ std::vector<std::string> split(const std::string& text, char separator)
 
 } // namespace
 
-StandInRuntime::StandInRuntime(std::string behaviour, std::string recordPath)
-    : behaviour_(std::move(behaviour)), record_(std::move(recordPath))
+StandInRuntime::StandInRuntime(std::string behaviour, std::string recordPath, int featureVersion)
+    : behaviour_(std::move(behaviour)), record_(std::move(recordPath)), featureVersion_(featureVersion)
 {
 }
 
-bool StandInRuntime::create(const JavaVMInitArgs& args, JavaVM** vm, JNIEnv** env)
+void StandInRuntime::recordLoad()
 {
-    std::ostringstream head;
-    head << "JNI_CreateJavaVM version=0x" << std::hex << args.version << std::dec << " nOptions=" << args.nOptions
-         << " ignoreUnrecognized=" << static_cast<int>(args.ignoreUnrecognized);
-    record_.line(head.str());
-    for (jint i = 0; i < args.nOptions; ++i) {
-        options_.emplace_back(args.options[i].optionString ? args.options[i].optionString : "(null)");
-        record_.line("option " + options_.back() + (args.options[i].extraInfo ? " (with extra information)" : ""));
-    }
+    record_.line("thread error mode at load " + threadErrorModeText());
+}
+
+jint StandInRuntime::create(const JavaVMInitArgs& args, JavaVM** vm, JNIEnv** env)
+{
+    record_.line("thread error mode at JNI_CreateJavaVM " + threadErrorModeText());
+    recordArguments(args);
     if (behaviour_ == "create-fails") {
         record_.line("creation refused");
-        return false;
+        return JNI_ENOMEM;
+    }
+    if (refusesOptions()) {
+        record_.line("creation refused: the security manager cannot be enabled");
+        printToStandardError("Error occurred during initialization of VM");
+        printToStandardError("java.lang.Error: A command line option has attempted to allow or enable the Security "
+                             "Manager. Enabling a Security Manager is not supported.");
+        return JNI_ERR;
     }
     jni_ = std::make_unique<strictjni::StrictJni>();
     jni_->setViolationHandler([this](const strictjni::Violation& v) { record_.line("violation: " + v.text()); });
@@ -131,7 +144,32 @@ bool StandInRuntime::create(const JavaVMInitArgs& args, JavaVM** vm, JNIEnv** en
     *env = jni_->env();
     *vm = jni_->vm();
     installInterpositions(*env);
-    return true;
+    return JNI_OK;
+}
+
+void StandInRuntime::recordArguments(const JavaVMInitArgs& args)
+{
+    std::ostringstream head;
+    head << "JNI_CreateJavaVM version=0x" << std::hex << args.version << std::dec << " nOptions=" << args.nOptions
+         << " ignoreUnrecognized=" << static_cast<int>(args.ignoreUnrecognized);
+    record_.line(head.str());
+    for (jint i = 0; i < args.nOptions; ++i) {
+        options_.emplace_back(args.options[i].optionString ? args.options[i].optionString : "(null)");
+        record_.line("option " + options_.back() + (args.options[i].extraInfo ? " (with extra information)" : ""));
+    }
+}
+
+// Since Java 24 the security manager is permanently disabled: asking for one,
+// with any value, stops the machine's initialisation.
+bool StandInRuntime::refusesOptions() const
+{
+    if (featureVersion_ < 24)
+        return false;
+    for (const std::string& option : options_) {
+        if (option.rfind("-Djava.security.manager", 0) == 0)
+            return true;
+    }
+    return false;
 }
 
 void StandInRuntime::installInterpositions(JNIEnv* env)

@@ -16,8 +16,13 @@
 //   thread-outlives-main  main starts a non-daemon thread that ends 400 ms
 //                         later; DestroyJavaVM waits for it
 //   exit=<code>           the application ends the process with that code
+// Like Java 24 and later, a runtime whose home's "release" file names version
+// 24 or more refuses any option that begins with "-Djava.security.manager":
+// JNI_CreateJavaVM prints the runtime's two lines to standard error and
+// answers JNI_ERR.
 // What it saw goes to the file TAVRIN_JVM_RECORD names, DetachCurrentThread
-// calls included. What it prints (the greeting, stack traces) goes to the
+// calls and the thread's error mode when it was loaded and when the machine
+// was asked for included. What it prints (the greeting, stack traces) goes to the
 // standard handles it found when it was loaded (standard_streams.h).
 #ifndef TAVRIN_DOUBLES_JVM_STANDIN_RUNTIME_H
 #define TAVRIN_DOUBLES_JVM_STANDIN_RUNTIME_H
@@ -36,15 +41,20 @@ namespace standin {
 
 class StandInRuntime {
 public:
-    StandInRuntime(std::string behaviour, std::string recordPath);
+    // featureVersion: the Java version it plays, 0 when unknown.
+    StandInRuntime(std::string behaviour, std::string recordPath, int featureVersion);
 
     Record& record() { return record_; }
     const std::string& behaviour() const { return behaviour_; }
 
-    // JNI_CreateJavaVM: false when creation is to fail.
-    bool create(const JavaVMInitArgs& args, JavaVM** vm, JNIEnv** env);
+    // Called while jvm.dll is being loaded.
+    void recordLoad();
+    // JNI_CreateJavaVM: JNI_OK, or the code it fails with.
+    jint create(const JavaVMInitArgs& args, JavaVM** vm, JNIEnv** env);
 
 private:
+    void recordArguments(const JavaVMInitArgs& args);
+    bool refusesOptions() const;
     void installInterpositions(JNIEnv* env);
     strictjni::Value playSecureLauncherMain(strictjni::Invocation& call);
     bool defineMainClass(JNIEnv* env);
@@ -54,6 +64,7 @@ private:
 
     std::string behaviour_;
     Record record_;
+    int featureVersion_;
     std::vector<std::string> options_;
     std::unique_ptr<strictjni::StrictJni> jni_;
     std::vector<std::thread> applicationThreads_;

@@ -9,6 +9,9 @@ namespace {
 
 using ErrorLog = LauncherRun;
 
+// What a program started without standard handles finds.
+const std::vector<std::string> noStandardHandles = {"input 0", "output 0", "error 0"};
+
 const std::regex launchTime("(Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
                             "[ 1-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-6][0-9] [0-9]{4}");
 
@@ -126,9 +129,10 @@ TEST_F(ErrorLog, AVeryLongCommandLineIsCutInTheLogWithoutHarm)
 // A runtime's own C library takes the process's standard handles as it finds
 // them when jvm.dll is loaded, so the launcher must make the log those handles
 // itself: Windows' C library leaves them alone when a program without a
-// console duplicates descriptors 1 and 2. (Wine's sets them on every such
-// duplication, so under Wine the log receives a runtime's output even
-// without the launcher's calls; the trace shows whose calls they are.)
+// console duplicates descriptors 1 and 2. (Wine's sets them, to duplicates of
+// its own, on every such duplication, so under Wine the log receives a
+// runtime's output even without the launcher's calls; the trace shows whose
+// calls they are, and that the launcher's pass the handle the log was opened with.)
 TEST_F(ErrorLog, TheLauncherItselfMakesTheLogTheStandardOutputAndErrorOfTheRuntimeItLoads)
 {
     const LaunchResult result = launchOnCatalog();
@@ -138,12 +142,28 @@ TEST_F(ErrorLog, TheLauncherItselfMakesTheLogTheStandardOutputAndErrorOfTheRunti
         if (call.returnAddress >= first && call.returnAddress < end)
             launchers.push_back(call);
     }
+    std::vector<std::uint64_t> logHandles;
+    for (const FileOpening& opening : result.fileOpenings) {
+        if (opening.path == logFile().string())
+            logHandles.push_back(opening.handle);
+    }
+    ASSERT_EQ(logHandles.size(), 1u) << "the log is opened once";
     ASSERT_EQ(launchers.size(), 2u);
     EXPECT_EQ(static_cast<DWORD>(launchers[0].which), STD_OUTPUT_HANDLE);
     EXPECT_EQ(static_cast<DWORD>(launchers[1].which), STD_ERROR_HANDLE);
-    EXPECT_NE(launchers[0].handle, 0u);
-    EXPECT_EQ(launchers[1].handle, launchers[0].handle);
+    EXPECT_EQ(launchers[0].handle, logHandles[0]);
+    EXPECT_EQ(launchers[1].handle, logHandles[0]);
     EXPECT_TRUE(contains(log(), "Tavrin started with catalog " + catalogPath()));
+}
+
+TEST_F(ErrorLog, AProgramStartedWithoutStandardHandlesHasNone)
+{
+    EXPECT_EQ(standardHandlesOfAProgramStartedWith(StandardHandles::None), noStandardHandles);
+    // And the probe does see handles when it is given them.
+    const std::vector<std::string> given = standardHandlesOfAProgramStartedWith(StandardHandles::ConsoleFile);
+    ASSERT_EQ(given.size(), 3u);
+    EXPECT_NE(given[1], "output 0");
+    EXPECT_NE(given[2], "error 0");
 }
 
 // A log without its launch time and with key handles left out: what two runs share.
@@ -160,6 +180,7 @@ std::vector<std::string> comparable(std::vector<std::string> lines)
 
 TEST_F(ErrorLog, StartedWithoutStandardHandlesTheLogHoldsWhatItHoldsOtherwise)
 {
+    ASSERT_EQ(standardHandlesOfAProgramStartedWith(StandardHandles::None), noStandardHandles);
     launchOnCatalog(); // the log folder and a previous log exist for both runs below
     launchOnCatalog();
     const std::vector<std::string> withHandles = comparable(log());
@@ -169,13 +190,14 @@ TEST_F(ErrorLog, StartedWithoutStandardHandlesTheLogHoldsWhatItHoldsOtherwise)
     EXPECT_TRUE(result.messageBoxes.empty());
     const std::vector<std::string> withoutHandles = comparable(log());
     ASSERT_GT(withHandles.size(), 10u);
-    EXPECT_EQ(withoutHandles, withHandles);
+    expectLines(withoutHandles, withHandles);
     EXPECT_TRUE(contains(withoutHandles, "Tavrin started with catalog " + catalogPath()));
     EXPECT_TRUE(contains(record(), "DestroyJavaVM returns"));
 }
 
 TEST_F(ErrorLog, StartedWithoutStandardHandlesAStackTraceStillReachesTheLog)
 {
+    ASSERT_EQ(standardHandlesOfAProgramStartedWith(StandardHandles::None), noStandardHandles);
     environment.set("TAVRIN_JVM_BEHAVIOUR", std::string("main-throws"));
     const LaunchResult result = runProcess(exePath().string(), openCommand(exePath(), catalogPath()), environment,
                                            scratch.string(), scratch / "console.txt", StandardHandles::None);

@@ -1,14 +1,14 @@
 // The launch from the installation to the running application: the option
 // list, the bootstrap class's main and its arguments, the wait for the
 // application's threads, and every way the runtime start can fail.
+#include <jni.h>
+
 #include <regex>
 
 #include "launcher_fixture.h"
 
 namespace launche2e {
 namespace {
-
-const char javaMissing[] = "Java appears to be missing. Please install Java from https://www.java.com.";
 
 // A key handle that is none, as "%p" prints it: as many digits as a pointer has.
 std::string nullKeyText()
@@ -34,15 +34,46 @@ protected:
     }
     std::string jvmPath() const { return (standInJavaHome() / "bin" / "client" / "jvm.dll").string(); }
 
-    // The log from "QTJava=" on, where the runtime's part begins.
-    std::vector<std::string> logFromQtJava() const
-    {
-        std::vector<std::string> lines = log();
-        std::size_t at = indexOf(lines, "QTJava=lib\\QTJava.zip");
-        return at == std::string::npos ? lines : std::vector<std::string>(lines.begin() + at, lines.end());
-    }
-
     void behave(const std::string& behaviour) { environment.set("TAVRIN_JVM_BEHAVIOUR", behaviour); }
+
+    // The only runtime: one of the given version (none: without a "release"
+    // file) registered as Java 9 and later register, with a server machine only.
+    fs::path useRuntimeOfVersion(const std::optional<std::string>& javaVersion)
+    {
+        const fs::path home = scratch / "Java" / ("jdk-" + javaVersion.value_or("unknown"));
+        installRuntime(home, "bin\\server");
+        if (javaVersion)
+            writeRelease(home, *javaVersion);
+        deleteTree(HKEY_LOCAL_MACHINE, "Software\\JavaSoft");
+        registerRuntime(modularJdkFamily, "25", home);
+        return home;
+    }
+    // The log from the library that loaded on.
+    std::vector<std::string> logAfterLoading(const fs::path& home) const
+    {
+        return logAfter("JVM path " + (home / "bin" / "server" / "jvm.dll").string());
+    }
+    static std::vector<std::string> vmargLines(const std::vector<std::string>& options)
+    {
+        std::vector<std::string> lines;
+        for (const std::string& option : options)
+            lines.push_back("vmarg " + option);
+        return lines;
+    }
+    // The options without the two of the security manager.
+    static std::vector<std::string> withoutSecurityManager(std::vector<std::string> options)
+    {
+        options.erase(options.begin() + 2, options.begin() + 4);
+        return options;
+    }
+    void expectSevenOptions(const fs::path& home)
+    {
+        const std::vector<std::string> options = expectedOptions("lib;" + std::string(std::getenv("PATH")));
+        std::vector<std::string> lines = vmargLines(options);
+        lines.insert(lines.end(), {"Tavrin started with catalog " + catalogPath(), "JVM launched"});
+        expectLines(logAfterLoading(home), lines);
+        EXPECT_EQ(recordedOptions(), options);
+    }
 
     // The log of a launch that fails after the virtual machine was created.
     void expectFailureAfterCreation(const LaunchResult& result, const std::vector<std::string>& lines,
@@ -63,21 +94,77 @@ TEST_F(JavaStart, ACatalogOpenedFromTheShellReachesMainAndTheProcessEndsWithZero
     EXPECT_EQ(result.exitCode, 0u);
     EXPECT_TRUE(result.messageBoxes.empty());
     const std::string path = std::getenv("PATH");
-    expectLines(logFromQtJava(),
-                {"QTJava=lib\\QTJava.zip", "CurrentVersion='1.8'",
-                 "RegOpenKey Software\\JavaSoft\\Java Runtime Environment\\1.8 -> 0 (*", "JVM path " + jvmPath(),
-                 "vmarg " + expectedOptions("lib;" + path)[0], "vmarg " + expectedOptions("lib;" + path)[1],
-                 "vmarg -Djava.security.manager", "vmarg -Djava.security.policy=lib\\java.policy",
-                 "vmarg -Dtavrin.actuallog=" + logFile().string(), "vmarg -Xmx320m",
-                 "vmarg -Dtavrin.mainClass=orlesk.tavrin.StdLauncher", "Tavrin started with catalog " + catalogPath(),
-                 "JVM launched"});
+    expectLines(logAfter(qtJavaLine),
+                {"CurrentVersion='1.8'", "RegOpenKey Software\\JavaSoft\\Java Runtime Environment\\1.8 -> 0 (*",
+                 "JVM path " + jvmPath(), "vmarg " + expectedOptions("lib;" + path)[0],
+                 "vmarg " + expectedOptions("lib;" + path)[1], "vmarg -Djava.security.manager",
+                 "vmarg -Djava.security.policy=lib\\java.policy", "vmarg -Dtavrin.actuallog=" + logFile().string(),
+                 "vmarg -Xmx320m", "vmarg -Dtavrin.mainClass=orlesk.tavrin.StdLauncher",
+                 "Tavrin started with catalog " + catalogPath(), "JVM launched"});
     expectLines(record(),
-                {"JNI_GetDefaultJavaVMInitArgs version=0x10004",
+                {"thread error mode at load *", "JNI_GetDefaultJavaVMInitArgs version=0x10004",
+                 "thread error mode at JNI_CreateJavaVM *",
                  "JNI_CreateJavaVM version=0x10004 nOptions=7 ignoreUnrecognized=0", "*", "*", "*", "*", "*", "*", "*",
                  "main args=1", "arg " + catalogPath(),
                  "defineClass orlesk/tavrin/StdLauncher from lib\\tavrin.jar: defined", "main returns",
                  "DetachCurrentThread", "DestroyJavaVM waits for 0 application thread(s)", "DestroyJavaVM returns"});
     EXPECT_EQ(recordedOptions(), expectedOptions("lib;" + path));
+}
+
+// Since Java 24 a runtime refuses to start when asked for a security manager.
+TEST_F(JavaStart, Java25StartsWithoutTheSecurityManagerOptions)
+{
+    const fs::path home = useRuntimeOfVersion("25");
+    const LaunchResult result = launchOnCatalog();
+    EXPECT_EQ(result.exitCode, 0u);
+    EXPECT_TRUE(result.messageBoxes.empty());
+    const std::vector<std::string> options =
+        withoutSecurityManager(expectedOptions("lib;" + std::string(std::getenv("PATH"))));
+    ASSERT_EQ(options.size(), 5u);
+    std::vector<std::string> lines = {"JVM load error 126",
+                                      "JVM path " + (home / "bin" / "server" / "jvm.dll").string(),
+                                      "Java 25 runs without a security manager"};
+    const std::vector<std::string> vmargs = vmargLines(options);
+    lines.insert(lines.end(), vmargs.begin(), vmargs.end());
+    lines.insert(lines.end(), {"Tavrin started with catalog " + catalogPath(), "JVM launched"});
+    expectLines(logAfter("JVM path " + (home / "bin" / "client" / "jvm.dll").string()), lines);
+    EXPECT_EQ(recordedOptions(), options);
+    EXPECT_TRUE(contains(record(), "JNI_CreateJavaVM version=0x10004 nOptions=5 ignoreUnrecognized=0"));
+}
+
+TEST_F(JavaStart, Java21AndJava8AndARuntimeWithoutAReleaseFileGetAllSevenOptions)
+{
+    for (const std::optional<std::string>& version :
+         {std::optional<std::string>("21.0.2"), std::optional<std::string>("1.8.0_401"),
+          std::optional<std::string>()}) {
+        SCOPED_TRACE(version.value_or("no release file"));
+        const fs::path home = useRuntimeOfVersion(version);
+        fs::remove(scratch / "record.txt");
+        const LaunchResult result = launchOnCatalog();
+        EXPECT_EQ(result.exitCode, 0u);
+        expectSevenOptions(home);
+    }
+}
+
+// The premise of the tests above: the stand-in refuses as the real runtime does.
+TEST_F(JavaStart, TheStandInJava25RefusesASecurityManagerAsTheRealOneDoes)
+{
+    const fs::path home = scratch / "Java" / "jdk-25";
+    const fs::path library = installRuntime(home, "bin\\server");
+    writeRelease(home, "25");
+    SetEnvironmentVariableA("TAVRIN_JVM_RECORD", (scratch / "record.txt").string().c_str());
+    HMODULE jvm = LoadLibraryW(library.wstring().c_str());
+    SetEnvironmentVariableA("TAVRIN_JVM_RECORD", nullptr);
+    ASSERT_NE(jvm, nullptr);
+    using CreateJavaVM = jint(JNICALL*)(JavaVM**, void**, void*);
+    auto create = reinterpret_cast<CreateJavaVM>(reinterpret_cast<void (*)()>(GetProcAddress(jvm, "JNI_CreateJavaVM")));
+    ASSERT_NE(create, nullptr);
+    JavaVMOption option{const_cast<char*>("-Djava.security.manager=allow"), nullptr};
+    JavaVMInitArgs args{JNI_VERSION_1_4, 1, &option, JNI_FALSE};
+    JavaVM* vm = nullptr;
+    void* env = nullptr;
+    EXPECT_EQ(create(&vm, &env, &args), JNI_ERR);
+    EXPECT_EQ(record().back(), "creation refused: the security manager cannot be enabled");
 }
 
 TEST_F(JavaStart, WithoutAFileArgumentMainReceivesAnEmptyArray)
@@ -135,7 +222,7 @@ TEST_F(JavaStart, WithNoRuntimeRegisteredJavaIsMissing)
     const LaunchResult result = launchOnCatalog();
     EXPECT_EQ(result.exitCode, 0u);
     expectMessage(result, javaMissing);
-    expectLines(logFromQtJava(), {"QTJava=lib\\QTJava.zip", std::string("*** ") + javaMissing + " ***"});
+    expectLines(logAfter(qtJavaLine), {std::string("*** ") + javaMissing + " ***"});
 }
 
 TEST_F(JavaStart, AVersionKeyThatDoesNotExistMeansMissingWithoutTryingTheOtherFamily)
@@ -145,8 +232,8 @@ TEST_F(JavaStart, AVersionKeyThatDoesNotExistMeansMissingWithoutTryingTheOtherFa
     registerRuntime(jdkFamily, "1.8", standInJavaHome());
     const LaunchResult result = launchOnCatalog();
     expectMessage(result, javaMissing);
-    expectLines(logFromQtJava(),
-                {"QTJava=lib\\QTJava.zip", "CurrentVersion='1.7'",
+    expectLines(logAfter(qtJavaLine),
+                {"CurrentVersion='1.7'",
                  "RegOpenKey Software\\JavaSoft\\Java Runtime Environment\\1.7 -> 2 (" + nullKeyText() + ")",
                  std::string("*** ") + javaMissing + " ***"});
 }

@@ -150,7 +150,8 @@ LaunchResult runProcess(const std::string& exe, const std::string& commandLine, 
     const bool inherit = handles == StandardHandles::ConsoleFile;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    startup.dwFlags = inherit ? STARTF_USESTDHANDLES : 0;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nullptr;
     startup.hStdOutput = inherit ? console : nullptr;
     startup.hStdError = inherit ? console : nullptr;
     std::string line = commandLine;
@@ -171,6 +172,7 @@ LaunchResult runProcess(const std::string& exe, const std::string& commandLine, 
     result.messageBoxes = messageBoxesIn(text);
     result.shellNotifications = shellNotificationsIn(text);
     result.standardHandleCalls = standardHandleCallsIn(text);
+    result.fileOpenings = fileOpeningsIn(text);
     return result;
 }
 
@@ -225,6 +227,29 @@ std::vector<StandardHandleCall> standardHandleCallsIn(const std::string& trace)
         calls.push_back(c);
     }
     return calls;
+}
+
+// "0024:Call KERNEL32.CreateFileW(0031f6f0 L\"C:\\...\",40000000,...) ret=..." and,
+// next on the same thread, "0024:Ret  KERNEL32.CreateFileW() retval=0000001c ret=...".
+std::vector<FileOpening> fileOpeningsIn(const std::string& trace)
+{
+    std::vector<FileOpening> openings;
+    for (const std::string function : {"KERNEL32.CreateFileA", "KERNEL32.CreateFileW"}) {
+        const std::string call = ":Call " + function + "(";
+        for (std::size_t at = trace.find(call); at != std::string::npos; at = trace.find(call, at + 1)) {
+            const std::size_t lineStart = at == 0 ? 0 : trace.rfind('\n', at - 1) + 1;
+            const std::string thread = trace.substr(lineStart, at - lineStart);
+            const std::string line = trace.substr(at + call.size(), trace.find('\n', at) - at - call.size());
+            const std::string ret = "\n" + thread + ":Ret  " + function + "() retval=";
+            std::size_t back = trace.find(ret, at);
+            if (back == std::string::npos)
+                continue;
+            const std::string retLine = trace.substr(back + ret.size(), 20);
+            std::size_t argument = 0, value = 0;
+            openings.push_back({stringArgumentAt(line, argument), hexAt(retLine, value)});
+        }
+    }
+    return openings;
 }
 
 std::pair<std::uint64_t, std::uint64_t> imageRangeOf(const fs::path& program)

@@ -41,12 +41,19 @@ struct StandardHandleCall {
     std::uint64_t returnAddress; // where the call came from
 };
 
+// A file that CreateFileA or CreateFileW opened, and the handle it answered.
+struct FileOpening {
+    std::string path;
+    std::uint64_t handle;
+};
+
 struct LaunchResult {
     DWORD exitCode = 0;
     bool finished = false;
     std::vector<MessageBoxCall> messageBoxes;
     std::vector<ShellNotification> shellNotifications;
     std::vector<StandardHandleCall> standardHandleCalls; // by the program and by its libraries
+    std::vector<FileOpening> fileOpenings;
 };
 
 // The parent's environment with changes; nullopt removes a variable.
@@ -62,7 +69,8 @@ private:
 };
 
 // How the child gets its standard handles: the console file for all three,
-// or none at all, as the shell starts a program that is double-clicked.
+// or null ones, as the shell starts a program that is double-clicked.
+// (Without STARTF_USESTDHANDLES a child under Wine still gets its parent's.)
 enum class StandardHandles { ConsoleFile, None };
 
 // Starts exe with exactly this command line in currentFolder and waits for
@@ -75,6 +83,7 @@ LaunchResult runProcess(const std::string& exe, const std::string& commandLine, 
 std::vector<MessageBoxCall> messageBoxesIn(const std::string& trace);
 std::vector<ShellNotification> shellNotificationsIn(const std::string& trace);
 std::vector<StandardHandleCall> standardHandleCallsIn(const std::string& trace);
+std::vector<FileOpening> fileOpeningsIn(const std::string& trace);
 
 // The addresses a program's image occupies when loaded at its preferred base,
 // [first, second); a program of this one's architecture.

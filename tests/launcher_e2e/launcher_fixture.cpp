@@ -13,11 +13,21 @@ fs::path scratchRoot()
 
 } // namespace
 
+std::string otherArchitectureMessage(const std::string& home)
+{
+    const bool wide = sizeof(void*) == 8;
+    const std::string runtime = wide ? "32" : "64", program = wide ? "64" : "32";
+    return "The Java runtime in " + home + " is a " + runtime + "-bit runtime, and this Tavrin is a " + program +
+           "-bit program. Please install a " + program + "-bit Java runtime from https://www.java.com, or use the " +
+           runtime + "-bit Tavrin.";
+}
+
 void LauncherRun::SetUpTestSuite()
 {
     ASSERT_NE(std::getenv("TAVRIN_E2E_WINE_TRACE"), nullptr) << "run through run_with_wine_trace.sh";
     setStringValue(HKEY_CURRENT_USER, "Software\\Wine\\Debug", "RelayInclude",
-                   "user32.MessageBoxA;shell32.SHChangeNotify;kernel32.SetStdHandle");
+                   "user32.MessageBoxA;shell32.SHChangeNotify;kernel32.SetStdHandle;kernel32.CreateFileA;"
+                   "kernel32.CreateFileW");
     installRuntime(standInJavaHome(), "bin\\client");
 }
 
@@ -86,6 +96,17 @@ LaunchResult LauncherRun::launch(const std::string& commandLine, const fs::path&
     return result;
 }
 
+std::vector<std::string> LauncherRun::logAfter(const std::string& marker) const
+{
+    const std::vector<std::string> lines = log();
+    const std::size_t at = indexOf(lines, marker);
+    if (at == std::string::npos) {
+        ADD_FAILURE() << "the log has no line \"" << marker << "\"";
+        return lines;
+    }
+    return std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(at) + 1, lines.end());
+}
+
 std::vector<std::string> LauncherRun::recordedOptions() const
 {
     std::vector<std::string> options;
@@ -106,10 +127,10 @@ std::vector<std::string> LauncherRun::loggedVmArgs(const std::vector<std::string
     return options;
 }
 
-void LauncherRun::registerRuntime(const char* family, const std::string& version, const fs::path& javaHome)
+void LauncherRun::registerRuntime(const char* family, const std::string& version, const std::string& javaHome)
 {
     setStringValue(HKEY_LOCAL_MACHINE, family, "CurrentVersion", version);
-    setStringValue(HKEY_LOCAL_MACHINE, std::string(family) + "\\" + version, "JavaHome", javaHome.string());
+    setStringValue(HKEY_LOCAL_MACHINE, std::string(family) + "\\" + version, "JavaHome", javaHome);
 }
 
 fs::path LauncherRun::installRuntime(const fs::path& home, const std::string& vmFolder, const fs::path& library)
@@ -118,6 +139,21 @@ fs::path LauncherRun::installRuntime(const fs::path& home, const std::string& vm
     fs::create_directories(vm.parent_path());
     fs::copy_file(library, vm, fs::copy_options::overwrite_existing);
     return vm;
+}
+
+void LauncherRun::writeRelease(const fs::path& home, const std::string& javaVersion)
+{
+    writeText(home / "release", "IMPLEMENTOR=\"Eclipse Adoptium\"\nJAVA_RUNTIME_VERSION=\"" + javaVersion +
+                                    "+7\"\nJAVA_VERSION=\"" + javaVersion + "\"\nOS_NAME=\"Windows\"\n");
+}
+
+std::vector<std::string> LauncherRun::standardHandlesOfAProgramStartedWith(StandardHandles handles)
+{
+    const fs::path report = scratch / "handles.txt";
+    const LaunchResult result = runProcess(STD_HANDLES_PROBE, "probe " + report.string(), environment, scratch.string(),
+                                           scratch / "probe-console.txt", handles);
+    EXPECT_TRUE(result.finished && result.exitCode == 0) << "the probe failed";
+    return linesOf(report);
 }
 
 void LauncherRun::expectMessage(const LaunchResult& result, const std::string& text)

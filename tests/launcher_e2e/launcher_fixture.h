@@ -19,8 +19,17 @@ namespace launche2e {
 
 constexpr char jreFamily[] = "Software\\JavaSoft\\Java Runtime Environment";
 constexpr char jdkFamily[] = "Software\\JavaSoft\\Java Development Kit";
+constexpr char modularJreFamily[] = "Software\\JavaSoft\\JRE";
+constexpr char modularJdkFamily[] = "Software\\JavaSoft\\JDK";
 constexpr char launchErrorTitle[] = "Application Launch Error";
 constexpr std::uint64_t errorIconAndOk = MB_OK | MB_ICONERROR;
+constexpr char javaMissing[] = "Java appears to be missing. Please install Java from https://www.java.com.";
+constexpr char javaBroken[] =
+    "Your Java installation appears to be broken. Please reinstall Java from https://www.java.com.";
+constexpr char qtJavaLine[] = "QTJava=lib\\QTJava.zip";
+
+// The message for a runtime of the other architecture found in home.
+std::string otherArchitectureMessage(const std::string& home);
 
 class LauncherRun : public ::testing::Test {
 protected:
@@ -46,15 +55,27 @@ protected:
     fs::path logFile() const { return logFolder() / "Tavrin Error Log.txt"; }
     fs::path backupFile() const { return logFolder() / "Tavrin Error Log.bak"; }
     std::vector<std::string> log() const { return linesOf(logFile()); }
+    // The log's lines after the first that equals marker; a log without that
+    // line fails the test.
+    std::vector<std::string> logAfter(const std::string& marker) const;
     std::vector<std::string> record() const { return linesOf(scratch / "record.txt"); }
     std::vector<std::string> recordedOptions() const;
     std::vector<std::string> loggedVmArgs(const std::vector<std::string>& lines) const;
 
-    void registerRuntime(const char* family, const std::string& version, const fs::path& javaHome);
+    void registerRuntime(const char* family, const std::string& version, const std::string& javaHome);
+    void registerRuntime(const char* family, const std::string& version, const fs::path& javaHome)
+    {
+        registerRuntime(family, version, javaHome.string());
+    }
     // A runtime home with the stand-in jvm.dll (or another library) at
     // home\vmFolder\jvm.dll, for example "bin\\server"; returns that file.
     static fs::path installRuntime(const fs::path& home, const std::string& vmFolder,
                                    const fs::path& library = STANDIN_JVM_DLL);
+    // The home's "release" file, as runtimes since Java 9 have, naming the version.
+    static void writeRelease(const fs::path& home, const std::string& javaVersion);
+
+    // What GetStdHandle answers in a program started with these handles.
+    std::vector<std::string> standardHandlesOfAProgramStartedWith(StandardHandles handles);
 
     // Exactly one message box, as every launcher message is shown.
     static void expectMessage(const LaunchResult& result, const std::string& text);

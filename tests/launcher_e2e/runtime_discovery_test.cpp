@@ -7,11 +7,10 @@
 namespace launche2e {
 namespace {
 
-const char javaMissing[] = "Java appears to be missing. Please install Java from https://www.java.com.";
-const char javaBroken[] =
-    "Your Java installation appears to be broken. Please reinstall Java from https://www.java.com.";
-const char modularJreFamily[] = "Software\\JavaSoft\\JRE";
-const char modularJdkFamily[] = "Software\\JavaSoft\\JDK";
+// What LoadLibrary answers for a library file that does not exist, and for a
+// file that is not a library of this architecture.
+constexpr DWORD moduleNotFound = ERROR_MOD_NOT_FOUND; // 126
+constexpr DWORD badImage = ERROR_BAD_EXE_FORMAT;      // 193
 
 class RuntimeDiscovery : public LauncherRun {
 protected:
@@ -25,26 +24,46 @@ protected:
     // option or the closing message.
     std::vector<std::string> searchLines() const
     {
-        std::vector<std::string> lines = log();
-        std::size_t at = indexOf(lines, "QTJava=lib\\QTJava.zip");
         std::vector<std::string> search;
-        for (std::size_t i = at + 1; at != std::string::npos && i < lines.size(); ++i) {
-            if (lines[i].rfind("vmarg ", 0) == 0 || lines[i].rfind("*** ", 0) == 0)
+        for (const std::string& line : logAfter(qtJavaLine)) {
+            if (line.rfind("vmarg ", 0) == 0 || line.rfind("*** ", 0) == 0)
                 break;
-            search.push_back(lines[i]);
+            search.push_back(line);
         }
         return search;
     }
 
-    // The four libraries tried below a home that has none that loads.
-    static std::vector<std::string> allLibrariesOf(const fs::path& home)
+    // The four libraries tried below a home that has none that loads: none of
+    // them there, but for the one in badImageFolder when it is named.
+    static std::vector<std::string> allLibrariesOf(const std::string& home, const std::string& badImageFolder = "")
     {
-        return {jvmPathLine(home, "bin\\client"), jvmPathLine(home, "bin\\server"),
-                jvmPathLine(home, "jre\\bin\\client"), jvmPathLine(home, "jre\\bin\\server")};
+        std::vector<std::string> lines;
+        for (const char* folder : {"bin\\client", "bin\\server", "jre\\bin\\client", "jre\\bin\\server"}) {
+            const std::vector<std::string> tried =
+                notLoaded(home, folder, folder == badImageFolder ? badImage : moduleNotFound);
+            lines.insert(lines.end(), tried.begin(), tried.end());
+        }
+        return lines;
+    }
+    static std::vector<std::string> allLibrariesOf(const fs::path& home) { return allLibrariesOf(home.string()); }
+    static std::string jvmPathLine(const std::string& home, const std::string& vmFolder)
+    {
+        return "JVM path " + home + "\\" + vmFolder + "\\jvm.dll";
     }
     static std::string jvmPathLine(const fs::path& home, const std::string& vmFolder)
     {
-        return "JVM path " + home.string() + "\\" + vmFolder + "\\jvm.dll";
+        return jvmPathLine(home.string(), vmFolder);
+    }
+    // A runtime with only a server virtual machine, as 64-bit ones are.
+    static std::vector<std::string> serverLoads(const fs::path& home)
+    {
+        return joined({notLoaded(home.string(), "bin\\client"), {jvmPathLine(home, "bin\\server")}});
+    }
+    // A library that did not load, and why.
+    static std::vector<std::string> notLoaded(const std::string& home, const std::string& vmFolder,
+                                              DWORD error = moduleNotFound)
+    {
+        return {jvmPathLine(home, vmFolder), "JVM load error " + std::to_string(error)};
     }
     static std::vector<std::string> registryLines(const std::string& family, const std::string& version)
     {
@@ -70,10 +89,18 @@ protected:
         EXPECT_EQ(result.exitCode, 0u);
         expectMessage(result, message);
         EXPECT_EQ(log().back(), "*** " + message + " ***");
-        EXPECT_TRUE(record().empty()) << "no virtual machine was created";
+        EXPECT_TRUE(record().empty()) << "the stand-in runtime was never loaded";
     }
 
     fs::path bundledHome() const { return install / "jre"; }
+    // An installation's own runtime whose client library is no library at
+    // all; returns the lines of its search.
+    std::vector<std::string> installBrokenBundledRuntime()
+    {
+        writeText(bundledHome() / "bin" / "client" / "jvm.dll", "not a library");
+        return joined(
+            {{"Bundled runtime " + bundledHome().string()}, allLibrariesOf(bundledHome().string(), "bin\\client")});
+    }
     fs::path home(const std::string& name) const { return scratch / "Java" / name; }
 };
 
@@ -101,9 +128,7 @@ TEST_F(RuntimeDiscovery, AServerOnlyRuntimeLoadsItsServerVirtualMachine)
     installRuntime(serverOnly, "bin\\server");
     registerRuntime(jreFamily, "1.8", serverOnly);
     expectLaunched(launchOnCatalog());
-    expectLines(searchLines(),
-                joined({registryLines(jreFamily, "1.8"),
-                        {jvmPathLine(serverOnly, "bin\\client"), jvmPathLine(serverOnly, "bin\\server")}}));
+    expectLines(searchLines(), joined({registryLines(jreFamily, "1.8"), serverLoads(serverOnly)}));
 }
 
 TEST_F(RuntimeDiscovery, AJava9RuntimeIsFoundUnderItsOwnFamily)
@@ -112,8 +137,7 @@ TEST_F(RuntimeDiscovery, AJava9RuntimeIsFoundUnderItsOwnFamily)
     installRuntime(java11, "bin\\server");
     registerRuntime(modularJreFamily, "11", java11);
     expectLaunched(launchOnCatalog());
-    expectLines(searchLines(), joined({registryLines(modularJreFamily, "11"),
-                                       {jvmPathLine(java11, "bin\\client"), jvmPathLine(java11, "bin\\server")}}));
+    expectLines(searchLines(), joined({registryLines(modularJreFamily, "11"), serverLoads(java11)}));
 }
 
 TEST_F(RuntimeDiscovery, AJava9DevelopmentKitIsFoundWhenTheRuntimeFamilyHasNone)
@@ -123,9 +147,9 @@ TEST_F(RuntimeDiscovery, AJava9DevelopmentKitIsFoundWhenTheRuntimeFamilyHasNone)
     registerRuntime(modularJdkFamily, "17", jdk17);
     setStringValue(HKEY_LOCAL_MACHINE, modularJreFamily, "CurrentVersion", "11"); // names no version key
     expectLaunched(launchOnCatalog());
-    expectLines(searchLines(), {"CurrentVersion='11'", "RegOpenKey Software\\JavaSoft\\JRE\\11 -> 2 (*",
-                                "CurrentVersion='17'", "RegOpenKey Software\\JavaSoft\\JDK\\17 -> 0 (*",
-                                jvmPathLine(jdk17, "bin\\client"), jvmPathLine(jdk17, "bin\\server")});
+    expectLines(searchLines(), joined({{"CurrentVersion='11'", "RegOpenKey Software\\JavaSoft\\JRE\\11 -> 2 (*"},
+                                       registryLines(modularJdkFamily, "17"),
+                                       serverLoads(jdk17)}));
 }
 
 TEST_F(RuntimeDiscovery, ADevelopmentKitsVirtualMachineIsFoundInItsJreFolder)
@@ -134,7 +158,11 @@ TEST_F(RuntimeDiscovery, ADevelopmentKitsVirtualMachineIsFoundInItsJreFolder)
     installRuntime(jdk8, "jre\\bin\\server");
     registerRuntime(jdkFamily, "1.8", jdk8);
     expectLaunched(launchOnCatalog());
-    expectLines(searchLines(), joined({registryLines(jdkFamily, "1.8"), allLibrariesOf(jdk8)}));
+    expectLines(searchLines(), joined({registryLines(jdkFamily, "1.8"),
+                                       notLoaded(jdk8.string(), "bin\\client"),
+                                       notLoaded(jdk8.string(), "bin\\server"),
+                                       notLoaded(jdk8.string(), "jre\\bin\\client"),
+                                       {jvmPathLine(jdk8, "jre\\bin\\server")}}));
 }
 
 TEST_F(RuntimeDiscovery, JavaHomeIsTheLastPlaceAndMayBeQuoted)
@@ -143,8 +171,7 @@ TEST_F(RuntimeDiscovery, JavaHomeIsTheLastPlaceAndMayBeQuoted)
     installRuntime(jdk, "bin\\server");
     environment.set("JAVA_HOME", "\"" + jdk.string() + "\"");
     expectLaunched(launchOnCatalog());
-    expectLines(searchLines(), {"JAVA_HOME='\"" + jdk.string() + "\"'", jvmPathLine(jdk, "bin\\client"),
-                                jvmPathLine(jdk, "bin\\server")});
+    expectLines(searchLines(), joined({{"JAVA_HOME='\"" + jdk.string() + "\"'"}, serverLoads(jdk)}));
 }
 
 TEST_F(RuntimeDiscovery, ARuntimeWhoseLibraryNeedsALibraryFromItsOwnBinFolderLoads)
@@ -159,13 +186,12 @@ TEST_F(RuntimeDiscovery, ARuntimeWhoseLibraryNeedsALibraryFromItsOwnBinFolderLoa
 
 TEST_F(RuntimeDiscovery, ABrokenFirstCandidateIsPassedOver)
 {
-    writeText(bundledHome() / "bin" / "client" / "jvm.dll", "not a library");
+    const std::vector<std::string> bundledSearch = installBrokenBundledRuntime();
     registerRuntime(jreFamily, "1.8", standInJavaHome());
     expectLaunched(launchOnCatalog());
-    expectLines(searchLines(), joined({{"Bundled runtime " + bundledHome().string()},
-                                       allLibrariesOf(bundledHome()),
-                                       registryLines(jreFamily, "1.8"),
-                                       {jvmPathLine(standInJavaHome(), "bin\\client")}}));
+    expectLines(
+        searchLines(),
+        joined({bundledSearch, registryLines(jreFamily, "1.8"), {jvmPathLine(standInJavaHome(), "bin\\client")}}));
 }
 
 TEST_F(RuntimeDiscovery, WithNoCandidateAtAllJavaIsMissing)
@@ -211,6 +237,63 @@ TEST_F(RuntimeDiscovery, ALoadedLibraryWithoutTheInvocationFunctionsEndsTheSearc
     expectLines(searchLines(), joined({registryLines(jreFamily, "1.8"), {jvmPathLine(notAJvm, "bin\\client")}}));
 }
 
+TEST_F(RuntimeDiscovery, WhileRuntimesAreProbedNoSystemErrorBoxCanStopTheLaunch)
+{
+    registerRuntime(jreFamily, "1.8", standInJavaHome());
+    expectLaunched(launchOnCatalog());
+    char probing[32];
+    std::snprintf(probing, sizeof probing, "0x%x", SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    const std::vector<std::string> seen = record();
+    EXPECT_EQ(seen.front(), std::string("thread error mode at load ") + probing);
+    EXPECT_TRUE(contains(seen, "thread error mode at JNI_CreateJavaVM 0x0")) << "the previous mode is restored";
+}
+
+// "Straße" and "Strasse" are one word to a linguistic comparison, and two
+// folders to the file system (in the ANSI code page, where "ß" is 0xdf).
+TEST_F(RuntimeDiscovery, HomesThatAreOneWordButTwoFoldersAreBothTried)
+{
+    const std::string java = (scratch / "Java").string();
+    const std::string sharpS = java + "\\Stra\xdf"
+                                      "e",
+                      doubleS = java + "\\Strasse";
+    fs::create_directories(scratch / "Java");
+    ASSERT_TRUE(CreateDirectoryA(sharpS.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA((sharpS + "\\bin").c_str(), nullptr));
+    installRuntime(doubleS, "bin\\client");
+    registerRuntime(jreFamily, "1.8", sharpS);
+    environment.set("JAVA_HOME", doubleS);
+    expectLaunched(launchOnCatalog());
+    expectLines(searchLines(), joined({registryLines(jreFamily, "1.8"),
+                                       allLibrariesOf(sharpS),
+                                       {"JAVA_HOME='" + doubleS + "'", jvmPathLine(doubleS, "bin\\client")}}));
+}
+
+TEST_F(RuntimeDiscovery, AHomeWithATrailingBackslashIsTriedOnce)
+{
+    const fs::path jdk = home("jdk-17");
+    fs::create_directories(jdk / "bin");
+    registerRuntime(jreFamily, "1.8", jdk.string() + "\\");
+    environment.set("JAVA_HOME", jdk.string());
+    expectFailure(launchOnCatalog(), javaBroken);
+    expectLines(searchLines(), joined({registryLines(jreFamily, "1.8"),
+                                       allLibrariesOf(jdk.string() + "\\"),
+                                       {"JAVA_HOME='" + jdk.string() + "'"}}));
+}
+
+TEST_F(RuntimeDiscovery, TheFirstHomeWithARuntimeOfTheOtherArchitectureIsNamedAndNotLoaded)
+{
+    const std::vector<std::string> bundledSearch = installBrokenBundledRuntime();
+    const fs::path other = home("jre-other-architecture");
+    installRuntime(other, "bin\\server", STANDIN_JVM_OTHER_ARCHITECTURE_DLL);
+    registerRuntime(jreFamily, "1.8", other);
+    environment.set("JAVA_HOME", bundledHome().string()); // tried already: the search ends without it
+    expectFailure(launchOnCatalog(), otherArchitectureMessage(other.string()));
+    expectLines(searchLines(), joined({bundledSearch,
+                                       registryLines(jreFamily, "1.8"),
+                                       allLibrariesOf(other.string(), "bin\\server"),
+                                       {"JAVA_HOME='" + bundledHome().string() + "'"}}));
+}
+
 // The registry view of the other architecture, or 0 when the system has only one.
 REGSAM otherRegistryView()
 {
@@ -231,7 +314,7 @@ protected:
     }
 };
 
-TEST_F(RegistryView, ARuntimeRegisteredOnlyForTheOtherArchitectureIsNotSeen)
+TEST_F(RegistryView, ARuntimeRegisteredOnlyForTheOtherArchitectureIsNamedWithoutBeingLoaded)
 {
     const REGSAM other = otherRegistryView();
     if (!other)
@@ -240,8 +323,22 @@ TEST_F(RegistryView, ARuntimeRegisteredOnlyForTheOtherArchitectureIsNotSeen)
     setStringValue(HKEY_LOCAL_MACHINE, std::string(jreFamily) + "\\1.8", "JavaHome", standInJavaHome().string(), other);
     ASSERT_TRUE(keyExists(HKEY_LOCAL_MACHINE, std::string(jreFamily) + "\\1.8", other));
     ASSERT_FALSE(keyExists(HKEY_LOCAL_MACHINE, jreFamily));
-    expectFailure(launchOnCatalog(), javaMissing);
-    EXPECT_TRUE(searchLines().empty());
+    expectFailure(launchOnCatalog(), otherArchitectureMessage(standInJavaHome().string()));
+    EXPECT_TRUE(searchLines().empty()) << "the other view is read without logging";
+}
+
+TEST_F(RegistryView, AJava9KitRegisteredOnlyForTheOtherArchitectureIsNamedToo)
+{
+    const REGSAM other = otherRegistryView();
+    if (!other)
+        GTEST_SKIP() << "this system has one registry view";
+    const std::string jdk25 = home("jdk-25").string();
+    setStringValue(HKEY_LOCAL_MACHINE, modularJdkFamily, "CurrentVersion", "25", other);
+    setStringValue(HKEY_LOCAL_MACHINE, std::string(modularJdkFamily) + "\\25", "JavaHome", jdk25, other);
+    environment.set("JAVA_HOME", home("nothing here").string());
+    expectFailure(launchOnCatalog(), otherArchitectureMessage(jdk25));
+    expectLines(searchLines(),
+                joined({{"JAVA_HOME='" + home("nothing here").string() + "'"}, allLibrariesOf(home("nothing here"))}));
 }
 
 } // namespace
