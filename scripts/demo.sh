@@ -26,7 +26,7 @@ show() {  # show <arch>
   echo "== Devices Pellux.dll finds under Wine (Wine has no capture hardware of its own)"
   "$top/scripts/wine-run.sh" "$build/wine" demo "$build/tools/pellux-probe/pellux-probe.exe" \
     "Z:$build/pellux/Pellux.dll"
-  for part in demo-launch.sh demo-media.sh; do
+  for part in demo-launch.sh demo-media.sh demo-capture.sh; do
     echo
     "$top/scripts/$part" "$build"
   done
