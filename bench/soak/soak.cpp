@@ -8,7 +8,9 @@
 //    through Wine's real filter graph, each under the malloc spy: crashes,
 //    failed cycles, leaked task-memory blocks, unknown frees and device
 //    references left (targets 0), and the process's handle count and private
-//    bytes after the first and the last cycle.
+//    bytes after the first and the last cycle (Wine 8 answers the handle count
+//    and PrivateUsage with 0: the system handle table and the commit charge
+//    give the same figures there).
 //
 // Run under Wine: scripts/wine-run.sh <build>/wine soak <build>/bench/soak/soak.exe [pool|cycles]
 #include "capture/sample_grabber_callback.h"
@@ -131,19 +133,67 @@ void printPoolFigures(const PoolFigures& figures)
 // --- 2. Open, capture and close through the real graph ------------------------
 
 struct ProcessFigures {
-    DWORD handles = 0;
-    SIZE_T privateBytes = 0;
+    DWORD handleCount = 0;   // GetProcessHandleCount
+    size_t handleTable = 0;  // this process's entries in the system handle table
+    SIZE_T privateUsage = 0; // GetProcessMemoryInfo's PrivateUsage
+    SIZE_T commitCharge = 0; // its PagefileUsage: the same figure on Windows
 };
+
+// The system handle table as NtQuerySystemInformation (SystemHandleInformation)
+// answers it: a count, then one entry per open handle.
+struct HandleEntry {
+    USHORT processId;
+    USHORT creatorBackTraceIndex;
+    UCHAR objectType;
+    UCHAR attributes;
+    USHORT handle;
+    PVOID object;
+    ULONG access;
+};
+struct HandleTable {
+    ULONG count;
+    HandleEntry entries[1];
+};
+
+// Wine 8 answers GetProcessHandleCount with 0 handles, so the handles are
+// also counted in the system handle table, which it does fill.
+size_t handlesInSystemTable()
+{
+    using Query = LONG(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
+    constexpr ULONG kSystemHandleInformation = 16;
+    constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
+    const auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    if (query == nullptr)
+        return 0;
+    std::vector<uint8_t> buffer(1 << 16);
+    ULONG returned = 0;
+    LONG status;
+    while ((status = query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &returned)) ==
+           kInfoLengthMismatch)
+        buffer.resize(buffer.size() * 2);
+    if (status != 0)
+        return 0;
+    const auto* table = reinterpret_cast<const HandleTable*>(buffer.data());
+    const auto self = static_cast<USHORT>(GetCurrentProcessId());
+    size_t count = 0;
+    for (ULONG i = 0; i < table->count; ++i)
+        count += table->entries[i].processId == self ? 1 : 0;
+    return count;
+}
 
 ProcessFigures processFigures()
 {
     ProcessFigures figures;
-    GetProcessHandleCount(GetCurrentProcess(), &figures.handles);
+    GetProcessHandleCount(GetCurrentProcess(), &figures.handleCount);
+    figures.handleTable = handlesInSystemTable();
     PROCESS_MEMORY_COUNTERS_EX memory{};
     memory.cb = sizeof(memory);
     if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
-                             sizeof(memory)))
-        figures.privateBytes = memory.PrivateUsage;
+                             sizeof(memory))) {
+        figures.privateUsage = memory.PrivateUsage;
+        figures.commitCharge = memory.PagefileUsage;
+    }
     return figures;
 }
 
@@ -268,24 +318,28 @@ CycleFigures soakCycles()
     return figures;
 }
 
+void printGrowth(const char* what, double afterFirst, double afterLast, int cycles, double unit, const char* units)
+{
+    std::printf("%s after cycle 1: %.1f%s, after cycle %d: %.1f%s (growth %.1f%s)\n", what, afterFirst / unit, units,
+                cycles, afterLast / unit, units, (afterLast - afterFirst) / unit, units);
+}
+
 void printCycleFigures(const CycleFigures& figures)
 {
     std::printf("== %d cycles of open, start, capture %d frames, stop, close through Wine's capture graph\n",
                 figures.cycles, kFramesPerCycle);
-    std::printf("crashes 0, failed cycles %d, frames taken %zu (not the device's: %zu), %.1f s\n",
-                figures.failedCycles, figures.framesTaken, figures.badFrames, figures.seconds);
+    std::printf("crashes 0, failed cycles %d, frames taken %zu (not the device's: %zu), %.1f s\n", figures.failedCycles,
+                figures.framesTaken, figures.badFrames, figures.seconds);
     std::printf("malloc spy: %zu blocks allocated, %zu leaked (target 0), %zu unknown frees (target 0), "
                 "%zu outside the cycles\n",
                 figures.allocated, figures.leaks, figures.unknownFrees, comfake::unknownFreesOutsideScopes());
     std::printf("device references left: %zu (target 0)\n", figures.deviceReferencesLeft);
     const auto& first = figures.afterFirst;
     const auto& last = figures.afterLast;
-    std::printf("handles after cycle 1: %lu, after cycle %d: %lu (growth %ld)\n",
-                static_cast<unsigned long>(first.handles), figures.cycles, static_cast<unsigned long>(last.handles),
-                static_cast<long>(last.handles) - static_cast<long>(first.handles));
-    std::printf("private bytes after cycle 1: %.1f KiB, after cycle %d: %.1f KiB (growth %.1f KiB)\n",
-                first.privateBytes / 1024.0, figures.cycles, last.privateBytes / 1024.0,
-                (static_cast<double>(last.privateBytes) - static_cast<double>(first.privateBytes)) / 1024.0);
+    printGrowth("handles (GetProcessHandleCount)", first.handleCount, last.handleCount, figures.cycles, 1, "");
+    printGrowth("handles (system handle table)", first.handleTable, last.handleTable, figures.cycles, 1, "");
+    printGrowth("private bytes (PrivateUsage)", first.privateUsage, last.privateUsage, figures.cycles, 1024, " KiB");
+    printGrowth("private bytes (commit charge)", first.commitCharge, last.commitCharge, figures.cycles, 1024, " KiB");
 }
 
 } // namespace

@@ -41,8 +41,8 @@ public:
     explicit PelluxLibrary(const char* path) : module(LoadLibraryA(path))
     {
         if (module == nullptr)
-            throw std::runtime_error(std::string("cannot load ") + path + " (error " +
-                                     std::to_string(GetLastError()) + ")");
+            throw std::runtime_error(std::string("cannot load ") + path + " (error " + std::to_string(GetLastError()) +
+                                     ")");
     }
     ~PelluxLibrary() { FreeLibrary(module); }
     PelluxLibrary(const PelluxLibrary&) = delete;
@@ -98,6 +98,23 @@ struct Capture {
 class JavaSide {
 public:
     JavaSide(strictjni::StrictJni& jni, const PelluxLibrary& pellux) : jni(jni), pellux(pellux) {}
+
+    // Calls an entry point; what it threw to Java is thrown here.
+    template <typename F, typename... A>
+    auto call(F function, A... args)
+    {
+        auto result = [&] {
+            if constexpr (std::is_void_v<decltype(jni.call(function, args...))>) {
+                jni.call(function, args...);
+                return 0;
+            } else {
+                return jni.call(function, args...);
+            }
+        }();
+        if (const ObjectPtr thrown = jni.thrown())
+            throw std::runtime_error(thrown->className() + ": " + thrown->message());
+        return result;
+    }
 
     // Lists the kind's devices and opens the first; the list is closed again.
     // The caller closes the device (OpenDevice).
@@ -160,31 +177,12 @@ public:
         return result;
     }
 
-    DWORD timecode(jlong device)
-    {
-        return static_cast<DWORD>(call(pellux.native<jint, jlong>("getTimeCode"), device));
-    }
+    DWORD timecode(jlong device) { return static_cast<DWORD>(call(pellux.native<jint, jlong>("getTimeCode"), device)); }
     void setTransportState(jlong device, LONG mode)
     {
         call(pellux.native<void, jlong, jint>("setTransportState"), device, static_cast<jint>(mode));
     }
     void closeDevice(jlong device) { jni.call(pellux.native<void, jlong>("closeDevice"), device); }
-
-    template <typename F, typename... A>
-    auto call(F function, A... args)
-    {
-        auto result = [&] {
-            if constexpr (std::is_void_v<decltype(jni.call(function, args...))>) {
-                jni.call(function, args...);
-                return 0;
-            } else {
-                return jni.call(function, args...);
-            }
-        }();
-        if (const ObjectPtr thrown = jni.thrown())
-            throw std::runtime_error(thrown->className() + ": " + thrown->message());
-        return result;
-    }
 
 private:
     bool takeFrame(jlong device, jbyteArray array, Capture& taken,
