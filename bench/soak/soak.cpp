@@ -10,7 +10,9 @@
 //    references left (targets 0), and the process's handle count and private
 //    bytes after the first and the last cycle (Wine 8 answers the handle count
 //    and PrivateUsage with 0: the system handle table and the commit charge
-//    give the same figures there).
+//    give the same figures there). The same number of cycles of Wine alone
+//    (a filter graph and an enumeration, without the library) follow, as the
+//    baseline of what Wine itself keeps.
 //
 // Run under Wine: scripts/wine-run.sh <build>/wine soak <build>/bench/soak/soak.exe [pool|cycles]
 #include "capture/sample_grabber_callback.h"
@@ -24,6 +26,7 @@
 
 #include <windows.h>
 #include <psapi.h>
+#include <wrl/client.h>
 
 #include <atomic>
 #include <chrono>
@@ -197,6 +200,25 @@ ProcessFigures processFigures()
     return figures;
 }
 
+using Microsoft::WRL::ComPtr;
+
+// What Wine itself keeps of a cycle, without the library: a filter graph made
+// and released, and the video input category enumerated. (Wine 8 keeps an
+// event handle per filter graph and two registry keys per enumeration.)
+void wineAlone()
+{
+    ComPtr<IGraphBuilder> graph;
+    CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph));
+    ComPtr<ICreateDevEnum> devices;
+    ComPtr<IEnumMoniker> monikers;
+    if (FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&devices))) ||
+        devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, &monikers, 0) != S_OK)
+        return;
+    ComPtr<IMoniker> moniker;
+    while (monikers->Next(1, moniker.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+    }
+}
+
 struct CycleFigures {
     int cycles = 0;
     int failedCycles = 0;
@@ -208,6 +230,8 @@ struct CycleFigures {
     size_t deviceReferencesLeft = 0;
     ProcessFigures afterFirst;
     ProcessFigures afterLast;
+    ProcessFigures wineAloneBefore; // the same number of cycles of Wine alone
+    ProcessFigures wineAloneAfter;
     double seconds = 0;
 };
 
@@ -283,13 +307,16 @@ private:
     CycleFigures& figures;
 };
 
-// One cycle with a device plugged in for it, under a malloc spy scope of its own.
-void runCycle(strictjni::StrictJni& jni, CycleFigures& figures)
+// One cycle with a device plugged in for it, under a malloc spy scope of its
+// own; or, for the baseline, the same with Wine alone.
+void runCycle(strictjni::StrictJni& jni, CycleFigures& figures, bool library)
 {
     comfake::TaskMemoryScope scope;
     {
         capdev::InstalledDevice deck(capdev::DeviceConfig::dv625(), L"Soak DV Deck");
-        if (!Cycle(jni, figures).run())
+        if (!library)
+            wineAlone();
+        else if (!Cycle(jni, figures).run())
             ++figures.failedCycles;
         figures.deviceReferencesLeft += deck.unbalanced().size();
     }
@@ -306,13 +333,18 @@ CycleFigures soakCycles()
     const auto start = Clock::now();
     for (int cycle = 1; cycle <= kCycles; ++cycle) {
         currentCycle = cycle;
-        runCycle(jni, figures);
+        runCycle(jni, figures, true);
         ++figures.cycles;
         if (cycle == 1)
             figures.afterFirst = processFigures();
     }
     figures.afterLast = processFigures();
     figures.seconds = secondsSince(start);
+    CycleFigures baseline;
+    figures.wineAloneBefore = processFigures();
+    for (int cycle = 2; cycle <= kCycles; ++cycle)
+        runCycle(jni, baseline, false);
+    figures.wineAloneAfter = processFigures();
     if (!jni.violations().empty())
         std::printf("JNI rules broken: %zu\n", jni.violations().size());
     return figures;
@@ -340,6 +372,17 @@ void printCycleFigures(const CycleFigures& figures)
     printGrowth("handles (system handle table)", first.handleTable, last.handleTable, figures.cycles, 1, "");
     printGrowth("private bytes (PrivateUsage)", first.privateUsage, last.privateUsage, figures.cycles, 1024, " KiB");
     printGrowth("private bytes (commit charge)", first.commitCharge, last.commitCharge, figures.cycles, 1024, " KiB");
+    const auto& before = figures.wineAloneBefore;
+    const auto& after = figures.wineAloneAfter;
+    const double wineHandles = static_cast<double>(after.handleTable) - static_cast<double>(before.handleTable);
+    const double wineBytes = static_cast<double>(after.commitCharge) - static_cast<double>(before.commitCharge);
+    std::printf("Wine alone, %d cycles of a filter graph made and released and the category enumerated: "
+                "handles growth %.0f, commit charge growth %.1f KiB\n",
+                figures.cycles - 1, wineHandles, wineBytes / 1024.0);
+    std::printf("growth beyond Wine's own: handles %.0f (target 0), commit charge %.1f KiB\n",
+                static_cast<double>(last.handleTable) - static_cast<double>(first.handleTable) - wineHandles,
+                (static_cast<double>(last.commitCharge) - static_cast<double>(first.commitCharge) - wineBytes) /
+                    1024.0);
 }
 
 } // namespace
