@@ -27,7 +27,7 @@ done
 
 source "$top/scripts/wine-env.sh"
 arch=$(wine_arch_of "$build/launcher/Tavrin.exe")
-wine_select "$arch"
+wine_select "$arch" "$build/wine"
 # The registry view the launcher reads: its own architecture's.
 if [ "$arch" = x64 ]; then view=/reg:64; else view=/reg:32; fi
 

@@ -3,7 +3,7 @@
 # them at work under Wine: what Pellux.dll exports and finds, launches of
 # Tavrin.exe on a catalog (with a stand-in Java runtime), and the media
 # information of sample files. The x64 build runs everywhere; the x86 build
-# runs too where this host can run 32-bit programs.
+# runs too, in whichever mode of Wine x86-probe.sh finds this host allows.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 root=$(realpath -m "${BUILD_DIR:-$top/build}")
@@ -28,17 +28,27 @@ show() {  # show <arch>
     "Z:$build/pellux/Pellux.dll"
   for part in demo-launch.sh demo-media.sh demo-capture.sh; do
     echo
+    if [ "$part" = demo-media.sh ] && [ "${TAVRIN_X86_WINE:-}" = wow64 ] && [ "$1" = x86 ]; then
+      echo "== Media information: not shown for x86 in Wine's WoW64 mode, whose Media Detector cannot read files"
+      continue
+    fi
     "$top/scripts/$part" "$build"
   done
 }
 
 show x64
-if probe=$("$top/scripts/x86-probe.sh" "$root/x86" 2>&1); then
+set +e
+probe=$("$top/scripts/x86-probe.sh" "$root/x86")
+probe_status=$?
+set -e
+if [ $probe_status -eq 0 ]; then
+  export TAVRIN_X86_WINE=${probe%%$'\t'*}
   echo
   show x86
   echo
-  echo "Ran the x64 and the x86 builds."
+  echo "Ran the x64 and the x86 builds; x86 in $TAVRIN_X86_WINE mode (${probe#*$'\t'})."
 else
   echo
-  echo "Ran the x64 build only: this host cannot run 32-bit Windows programs ($probe)."
+  echo "Ran the x64 build only: $probe"
+  [ $probe_status -eq 1 ] || exit 1
 fi

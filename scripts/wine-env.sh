@@ -3,9 +3,24 @@
 # picks the 32-bit loader whenever it is installed, even on a host whose kernel
 # cannot run 32-bit code.
 #
+# x86 programs always run in a 64-bit prefix, as a 32-bit program runs on
+# 64-bit Windows (its own registry view, file-system redirection,
+# IsWow64Process true), in one of two modes:
+#   native  the ordinary 32-bit Wine loader, on a host that runs 32-bit Linux
+#           programs (started through wine64, which hands 32-bit programs on
+#           to it);
+#   wow64   Wine's WoW64 mode: a 64-bit Wine process runs the 32-bit program,
+#           with no 32-bit Linux code, from a tree that wine-wow64-tree.sh
+#           assembles in the build folder.
+# TAVRIN_X86_WINE=native|wow64 forces a mode; unset, the mode is native when
+# the 32-bit loader runs here, otherwise wow64.
+#
 #   wine_arch_of <program.exe>   prints x86 or x64 from the PE header's machine
-#   wine_select <x86|x64>        exports the loader, prefix kind and quiet settings;
-#                                $WINE is then the loader to run programs with
+#   wine_select <x86|x64> <prefix root>
+#                                exports the loader, prefix kind and quiet settings;
+#                                $WINE is then the loader to run programs with and
+#                                $WINE_MODE says how (x64, native or wow64)
+#   wine_native_x86_runs         succeeds when the 32-bit loader runs on this host
 #   wine_make_prefix <folder>    makes a new prefix of the selected kind
 #   wine_fresh_prefix <root> <folder>
 #                                makes <folder> a copy of <root>/template, a
@@ -23,13 +38,33 @@ wine_arch_of() {
   esac
 }
 
+wine_native_x86_runs() {
+  /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
 wine_select() {
-  case $1 in
-    x64) WINE=/usr/lib/wine/wine64; export WINEARCH=win64 ;;
-    x86) WINE=/usr/lib/wine/wine; export WINEARCH=win32 ;;
-    *) echo "wine_select: unknown architecture '$1'" >&2; return 1 ;;
+  local arch=$1 root=${2:-}
+  case $arch in
+    x64) WINE_MODE=x64 ;;
+    x86)
+      case ${TAVRIN_X86_WINE:-} in
+        native | wow64) WINE_MODE=$TAVRIN_X86_WINE ;;
+        '') if wine_native_x86_runs; then WINE_MODE=native; else WINE_MODE=wow64; fi ;;
+        *) echo "wine_select: TAVRIN_X86_WINE is '$TAVRIN_X86_WINE', not native or wow64" >&2; return 1 ;;
+      esac ;;
+    *) echo "wine_select: unknown architecture '$arch'" >&2; return 1 ;;
   esac
-  export WINELOADER=$WINE WINESERVER=/usr/lib/wine/wineserver
+  WINE=/usr/lib/wine/wine64
+  export WINESERVER=/usr/lib/wine/wineserver
+  if [ "$WINE_MODE" = wow64 ]; then
+    [ -n "$root" ] || { echo "wine_select: WoW64 mode needs a prefix root for its Wine tree" >&2; return 1; }
+    local tree=$root/wow64-wine
+    "$(dirname "${BASH_SOURCE[0]}")/wine-wow64-tree.sh" "$tree" || return 1
+    WINE=$tree/lib/wine/wine64 WINESERVER=$tree/lib/wine/wineserver
+  fi
+  # Test programs read the mode to skip what WoW64 mode lacks, saying so.
+  export TAVRIN_WINE_MODE=$WINE_MODE
+  export WINEARCH=win64 WINELOADER=$WINE
   export WINEDEBUG=${WINEDEBUG:--all}
   # No Mono or Gecko installer prompts; no sound driver (there is no sound card).
   export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winealsa.drv,winepulse.drv=d"}
@@ -54,10 +89,11 @@ wine_fresh_prefix() {
   mkdir -p "$root"
   (
     flock 9
-    if [ ! -f "$template/.ready" ] || [ "$(cat "$template/.ready")" != "$WINEARCH" ]; then
+    # A prefix made in one mode is never reused in another.
+    if [ ! -f "$template/.ready" ] || [ "$(cat "$template/.ready")" != "$WINEARCH $WINE_MODE" ]; then
       rm -rf "$template"
       wine_make_prefix "$template" || exit 1
-      echo "$WINEARCH" >"$template/.ready"
+      echo "$WINEARCH $WINE_MODE" >"$template/.ready"
     fi
   ) 9>"$root/.lock" || return 1
   WINEPREFIX=$prefix "$WINESERVER" -k 2>/dev/null || true

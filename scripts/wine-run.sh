@@ -7,7 +7,7 @@ set -euo pipefail
 root=$(realpath -m "$1") name=$2
 shift 2
 source "$(dirname "$0")/wine-env.sh"
-wine_select "$(wine_arch_of "$1")"
+wine_select "$(wine_arch_of "$1")" "$root"
 
 prefix=$root/$name
 wine_fresh_prefix "$root" "$prefix"

@@ -52,13 +52,33 @@ public:
     STDMETHODIMP SetBufferSamples(BOOL) override { return E_NOTIMPL; }
     STDMETHODIMP GetCurrentBuffer(LONG*, LONG*) override { return E_NOTIMPL; }
     STDMETHODIMP GetCurrentSample(IMediaSample**) override { return E_NOTIMPL; }
+    // As the real one: holds a reference to the attached callback, and lets
+    // the previous one go when another (or none) is attached.
     STDMETHODIMP SetCallback(ISampleGrabberCB* callback, LONG) override
     {
         graph.record(callback != nullptr ? "SetCallback" : "SetCallback(none)");
-        const HRESULT result = callback != nullptr ? graph.config().setCallback : S_OK;
-        if (SUCCEEDED(result))
-            graph.attach(callback);
+        const HRESULT result = callback != nullptr ? graph.config().setCallback : graph.config().detachCallback;
+        if (FAILED(result))
+            return result;
+        if (callback != nullptr)
+            callback->AddRef();
+        if (ISampleGrabberCB* const previous = graph.attachedCallback())
+            previous->Release();
+        graph.attach(callback);
         return result;
+    }
+
+    // The real Sample Grabber releases its callback when it is destroyed,
+    // that is when its last reference goes.
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        const ULONG left = Object::Release();
+        if (left == 0) {
+            if (ISampleGrabberCB* const held = graph.attachedCallback())
+                held->Release();
+            graph.attach(nullptr);
+        }
+        return left;
     }
 
 protected:
@@ -197,12 +217,13 @@ FakeGraph::FakeGraph(FakeGraphConfig config) : configuration(config)
 {
     auto* builder = fakes.make<FakeBuilder>(*this);
     auto* filterGraph = fakes.make<FakeFilterGraph>(*this);
-    auto* grabber = fakes.make<FakeSampleGrabber>(*this);
+    auto* fakeGrabber = fakes.make<FakeSampleGrabber>(*this);
+    grabber = fakeGrabber;
     auto* renderer = fakes.make<IdleFilter<>>();
     renderer->setLabel("fake null renderer");
     overrides.push_back(serve(CLSID_CaptureGraphBuilder2, builder, configuration.createBuilder));
     overrides.push_back(serve(CLSID_FilterGraph, filterGraph, configuration.createFilterGraph));
-    overrides.push_back(serve(pellux::CLSID_SampleGrabber, grabber, configuration.createGrabber));
+    overrides.push_back(serve(pellux::CLSID_SampleGrabber, fakeGrabber, configuration.createGrabber));
     overrides.push_back(serve(pellux::CLSID_NullRenderer, renderer, configuration.createRenderer));
 }
 

@@ -35,6 +35,8 @@ struct FakeGraphConfig {
     HRESULT renderStream = S_OK;
     HRESULT getConnectedMediaType = S_OK;
     HRESULT setCallback = S_OK;
+    // What SetCallback(none), the detach, answers; a failure keeps the callback.
+    HRESULT detachCallback = S_OK;
     // Running and stopping.
     HRESULT run = S_OK;
     HRESULT getState = S_OK;
@@ -56,8 +58,12 @@ public:
     // The calls that matter for ordering, in order: "Run", "GetState 5000",
     // "Stop", "SetCallback", "SetCallback(none)", "RenderStream".
     const std::vector<std::string>& calls() const { return log; }
-    // The callback the Sample Grabber would call now, or null.
+    // The callback the Sample Grabber would call now and holds a reference
+    // to, or null.
     ISampleGrabberCB* attachedCallback() const { return callback; }
+    // The Sample Grabber, for a test that keeps it alive as a filter graph
+    // would; no reference is added.
+    IBaseFilter* sampleGrabber() const { return grabber; }
     AM_MEDIA_TYPE grabberMediaType() const { return grabberType; }
 
     void record(std::string call) { log.push_back(std::move(call)); }
@@ -69,6 +75,7 @@ private:
     comfake::Fakes fakes;
     std::vector<std::string> log;
     ISampleGrabberCB* callback = nullptr;
+    IBaseFilter* grabber = nullptr;
     AM_MEDIA_TYPE grabberType{};
     std::vector<std::unique_ptr<comfake::ClassOverride>> overrides;
 };

@@ -38,8 +38,12 @@ void** findSlot(const char* module, void* target)
     return nullptr;
 }
 
+// Stands for whatever the memory held: a pointer of this filler is never null.
+constexpr unsigned char kStaleVariantByte = 0xC5;
+
 void WINAPI typeOnlyVariantInit(VARIANTARG* variant)
 {
+    std::memset(variant, kStaleVariantByte, sizeof(*variant));
     variant->vt = VT_EMPTY;
 }
 

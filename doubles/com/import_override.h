@@ -22,8 +22,9 @@ private:
 };
 
 // While alive, VariantInit called by the program sets only the type, as
-// Windows did before 8.1: the value keeps whatever the memory held. Wine's
-// (and Windows 8.1's) clears the whole VARIANT, which hides code that
+// Windows did before 8.1: the value keeps whatever the memory held, which
+// here is always a filler of non-zero bytes, so a pointer in it is garbage.
+// Wine's (and Windows 8.1's) clears the whole VARIANT, which hides code that
 // relies on it.
 class TypeOnlyVariantInit {
 public:

@@ -1,11 +1,13 @@
 #include "malloc_spy.h"
 
+#include "block_table.h"
+
 #include <objbase.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <mutex>
+#include <cstring>
 #include <stdexcept>
-#include <unordered_map>
 #include <utility>
 
 namespace comfake {
@@ -18,10 +20,75 @@ std::string addressOf(const void* memory)
     return text;
 }
 
-// The spy proper. COM calls it on whichever thread allocates; its record is
-// guarded by its own lock. A Pre call and its Post call come from one thread,
-// so what passes between them is kept per thread.
-class MallocSpy : public IMallocSpy {
+std::string describe(const Block& block)
+{
+    return std::to_string(block.size) + " bytes at " + addressOf(block.memory);
+}
+
+// A pointer-sized value of the calling thread's own, in a Win32 TLS slot:
+// reading and writing one never allocates, unlike a C++ thread_local.
+class ThreadValue {
+public:
+    ThreadValue() : slot(TlsAlloc())
+    {
+        if (slot == TLS_OUT_OF_INDEXES)
+            throw std::runtime_error("no TLS slot left for the malloc spy");
+    }
+    ~ThreadValue() { TlsFree(slot); }
+    ThreadValue(const ThreadValue&) = delete;
+    ThreadValue& operator=(const ThreadValue&) = delete;
+
+    void* get() const noexcept { return TlsGetValue(slot); }
+    void set(const void* value) noexcept { TlsSetValue(slot, const_cast<void*>(value)); }
+    void* exchange(const void* value) noexcept
+    {
+        void* const old = get();
+        set(value);
+        return old;
+    }
+
+private:
+    DWORD slot;
+};
+
+// An SRW lock never fails and never allocates.
+class Exclusive {
+public:
+    explicit Exclusive(SRWLOCK& lock) noexcept : lock(lock) { AcquireSRWLockExclusive(&lock); }
+    ~Exclusive() { ReleaseSRWLockExclusive(&lock); }
+    Exclusive(const Exclusive&) = delete;
+    Exclusive& operator=(const Exclusive&) = delete;
+
+private:
+    SRWLOCK& lock;
+};
+
+// Unknown frees, counted without allocating: the first addresses are kept.
+struct UnknownFrees {
+    static constexpr size_t kKept = 64;
+    void* addresses[kKept];
+    size_t count = 0;
+
+    void note(void* memory) noexcept
+    {
+        if (count < kKept)
+            addresses[count] = memory;
+        ++count;
+    }
+    std::vector<std::string> describe() const
+    {
+        std::vector<std::string> described;
+        for (size_t index = 0; index < count; ++index)
+            described.push_back(index < kKept ? addressOf(addresses[index]) : "(address not kept)");
+        return described;
+    }
+};
+
+// The spy proper. COM calls it on whichever thread allocates, under COM's
+// own allocator lock; its record is guarded by its own lock as well, since
+// scopes begin and end outside COM. A Pre call and its Post call come from
+// one thread, so what passes between them is kept per thread.
+class MallocSpy final : public IMallocSpy {
 public:
     static MallocSpy& instance()
     {
@@ -32,30 +99,54 @@ public:
 
     void beginScope()
     {
-        std::lock_guard<std::mutex> guard(lock);
+        Exclusive guard(lock);
         if (scope != 0)
             throw std::logic_error("task memory scopes do not nest");
         scope = ++lastScope;
-        current = TaskMemoryReport{};
+        allocated = 0;
+        freed = 0;
+        unknown.count = 0;
     }
 
     TaskMemoryReport endScope()
     {
-        std::lock_guard<std::mutex> guard(lock);
-        for (auto& [memory, block] : blocks) {
-            if (block.scope == scope) {
-                current.leaks.push_back(std::to_string(block.size) + " bytes at " + addressOf(memory));
-                block.scope = 0;
-            }
+        TaskMemoryReport report;
+        std::vector<void*> kept;
+        {
+            Exclusive guard(lock);
+            report.allocated = allocated;
+            report.freed = freed;
+            blocks.forEach([&](Block& block) { closeBlock(block, report, kept); });
+            report.unknownFrees = unknown.describe();
+            report.unrecorded = std::exchange(unrecorded, 0);
+            scope = 0;
         }
-        scope = 0;
-        return current;
+        // Back to the heap through COM, outside the lock: the spy lets these through.
+        releasing.set(this);
+        for (void* memory : kept)
+            CoTaskMemFree(memory);
+        releasing.set(nullptr);
+        return report;
+    }
+
+    TaskMemoryReport outside()
+    {
+        Exclusive guard(lock);
+        TaskMemoryReport report;
+        report.allocated = allocatedOutside;
+        report.freed = freedOutside;
+        blocks.forEach([&](const Block& block) {
+            if (block.state == BlockState::Live && block.outside)
+                report.leaks.push_back(describe(block));
+        });
+        report.unknownFrees = unknownOutside.describe();
+        return report;
     }
 
     size_t unknownOutsideScopes()
     {
-        std::lock_guard<std::mutex> guard(lock);
-        return unknownOutside;
+        Exclusive guard(lock);
+        return unknownOutside.count;
     }
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override
@@ -74,49 +165,83 @@ public:
 
     STDMETHODIMP_(SIZE_T) PreAlloc(SIZE_T size) override
     {
-        pendingSize = size;
+        pendingSize.set(reinterpret_cast<void*>(size));
         return size;
     }
     STDMETHODIMP_(void*) PostAlloc(void* actual) override
     {
         if (actual != nullptr)
-            record(actual, pendingSize);
+            record(actual, reinterpret_cast<SIZE_T>(pendingSize.get()));
         return actual;
     }
 
-    // Memory the spy never handed out is not given to the heap: Windows' heap
-    // does not forgive a double or a garbage free, and the test reports it.
-    STDMETHODIMP_(void*) PreFree(void* request, BOOL) override { return forget(request) ? request : nullptr; }
+    // A block of this scope is kept from the heap, filled; memory the spy
+    // never handed out is not given to the heap either: Windows' heap does
+    // not forgive a double or a garbage free, and the test reports it.
+    STDMETHODIMP_(void*) PreFree(void* request, BOOL spied) override
+    {
+        if (request == nullptr)
+            return request;
+        // The size query of a SysFreeString reported this free already.
+        const bool reported = sizeQueried.exchange(nullptr) == request;
+        {
+            Exclusive guard(lock);
+            if (Block* block = blocks.find(request))
+                return freeRecorded(*block, reported);
+        }
+        if (allocatedBeforeSpy(request, spied))
+            return request;
+        if (!reported)
+            noteUnknown(request);
+        return nullptr;
+    }
     STDMETHODIMP_(void) PostFree(BOOL) override {}
 
-    STDMETHODIMP_(SIZE_T) PreRealloc(void* request, SIZE_T size, void** newRequest, BOOL) override
+    STDMETHODIMP_(SIZE_T) PreRealloc(void* request, SIZE_T size, void** newRequest, BOOL spied) override
     {
         *newRequest = request;
-        pendingRealloc = request;
-        pendingSize = size;
+        pendingSize.set(reinterpret_cast<void*>(size));
+        pendingRealloc.set(nullptr);
+        if (request == nullptr)
+            return size;
+        const BlockState state = stateOf(request);
+        if (state == BlockState::Live) {
+            pendingRealloc.set(request);
+            return size;
+        }
+        if (state == BlockState::Empty && allocatedBeforeSpy(request, spied))
+            return size;
+        // Freed or foreign memory: not handed to the heap; a new block instead.
+        noteUnknown(request);
+        *newRequest = nullptr;
         return size;
     }
     STDMETHODIMP_(void*) PostRealloc(void* actual, BOOL) override
     {
-        void* const old = std::exchange(pendingRealloc, nullptr);
-        if (actual == nullptr && pendingSize != 0)
+        void* const old = pendingRealloc.exchange(nullptr);
+        const SIZE_T size = reinterpret_cast<SIZE_T>(pendingSize.get());
+        if (actual == nullptr && size != 0)
             return actual; // failed: the old block stays as it was
         if (old != nullptr)
             forget(old);
         if (actual != nullptr)
-            record(actual, pendingSize);
+            record(actual, size);
         return actual;
     }
 
     // SysFreeString asks for a string's size before it frees it, and under
     // Wine gives up silently when the heap does not know the block. So a size
-    // asked for memory the spy never handed out counts as an unknown free.
-    STDMETHODIMP_(void*) PreGetSize(void* request, BOOL) override
+    // asked for memory freed already or never handed out counts as an
+    // unknown free.
+    STDMETHODIMP_(void*) PreGetSize(void* request, BOOL spied) override
     {
-        if (request != nullptr && !known(request)) {
-            unknownFree(request);
-            unknownSizeQuery = request;
-        }
+        if (request == nullptr)
+            return request;
+        const BlockState state = stateOf(request);
+        if (state == BlockState::Live || (state == BlockState::Empty && allocatedBeforeSpy(request, spied)))
+            return request;
+        noteUnknown(request);
+        sizeQueried.set(request);
         return request;
     }
     STDMETHODIMP_(SIZE_T) PostGetSize(SIZE_T actual, BOOL) override { return actual; }
@@ -129,9 +254,15 @@ public:
 private:
     MallocSpy()
     {
+        if (FAILED(CoGetMalloc(MEMCTX_TASK, &taskAllocator)))
+            throw std::runtime_error("CoGetMalloc failed");
         turnBstrCacheOff();
         if (FAILED(CoRegisterMallocSpy(this)))
             throw std::runtime_error("CoRegisterMallocSpy failed: another spy is registered");
+        // Wine's allocator reads its table of spied blocks, made by the first
+        // allocation, when it is asked for a block's size or owner: asked
+        // earlier, it reads through a null pointer.
+        CoTaskMemFree(CoTaskMemAlloc(1));
     }
 
     static void turnBstrCacheOff()
@@ -147,70 +278,127 @@ private:
         setNoCache();
     }
 
-    struct Block {
-        SIZE_T size;
-        unsigned scope; // 0: allocated outside any scope, or reported already
-    };
+    // A block COM did not see allocated under the spy, which the allocator
+    // holds: it was handed out before the spy was registered, and passes
+    // through untouched. COM also clears the flag for a block the spy keeps,
+    // so the spy's own record is asked first. Called outside the spy's lock:
+    // the allocator calls the spy back.
+    bool allocatedBeforeSpy(void* request, BOOL spied) const { return !spied && taskAllocator->DidAlloc(request) == 1; }
 
     void record(void* memory, SIZE_T size)
     {
-        std::lock_guard<std::mutex> guard(lock);
-        blocks[memory] = Block{size, scope};
-        if (scope != 0)
-            ++current.allocated;
+        Exclusive guard(lock);
+        Block* const block = blocks.insert(memory);
+        if (block == nullptr) {
+            ++unrecorded;
+            return;
+        }
+        *block = Block{memory, size, scope, BlockState::Live, scope == 0};
+        ++(scope != 0 ? allocated : allocatedOutside);
     }
 
-    bool known(void* memory)
+    // Empty: not recorded.
+    BlockState stateOf(void* memory)
     {
-        std::lock_guard<std::mutex> guard(lock);
-        return blocks.count(memory) != 0;
+        Exclusive guard(lock);
+        const Block* const block = blocks.find(memory);
+        return block != nullptr ? block->state : BlockState::Empty;
     }
 
-    // Removes a block from the record; false when it was not there.
-    bool forget(void* memory)
+    // Under the lock: what PreFree gives COM to free for a recorded block.
+    void* freeRecorded(Block& block, bool reported)
     {
-        if (memory == nullptr)
-            return true;
-        // The size query of a SysFreeString reported this free already.
-        const bool reported = std::exchange(unknownSizeQuery, nullptr) == memory;
-        {
-            std::lock_guard<std::mutex> guard(lock);
-            const auto found = blocks.find(memory);
-            if (found != blocks.end()) {
-                if (scope != 0 && found->second.scope == scope)
-                    ++current.freed;
-                blocks.erase(found);
-                return true;
+        void* const memory = block.memory;
+        switch (block.state) {
+        case BlockState::Releasing:
+            if (releasing.get() != this)
+                break; // another thread frees a kept block while its scope ends
+            blocks.erase(block);
+            return memory;
+        case BlockState::Live:
+            countFree(block);
+            if (scope == 0) {
+                blocks.erase(block);
+                return memory;
             }
+            keep(block);
+            return nullptr;
+        default:
+            break;
         }
         if (!reported)
-            unknownFree(memory);
-        return false;
+            unknownFrees().note(memory);
+        return nullptr;
     }
 
-    void unknownFree(void* memory)
+    void countFree(const Block& block)
     {
-        std::lock_guard<std::mutex> guard(lock);
-        if (scope != 0)
-            current.unknownFrees.push_back(addressOf(memory));
-        else
-            ++unknownOutside;
+        if (block.outside)
+            ++freedOutside;
+        else if (scope != 0 && block.scope == scope)
+            ++freed;
     }
 
-    std::mutex lock;
-    std::unordered_map<void*, Block> blocks;
+    void keep(Block& block)
+    {
+        std::memset(block.memory, kFreedTaskMemory, block.size);
+        block.state = BlockState::Kept;
+        block.scope = scope;
+        block.outside = false;
+    }
+
+    void forget(void* memory)
+    {
+        Exclusive guard(lock);
+        if (Block* block = blocks.find(memory)) {
+            countFree(*block);
+            blocks.erase(*block);
+        }
+    }
+
+    void noteUnknown(void* memory)
+    {
+        Exclusive guard(lock);
+        unknownFrees().note(memory);
+    }
+
+    // Under the lock.
+    UnknownFrees& unknownFrees() { return scope != 0 ? unknown : unknownOutside; }
+
+    // Under the lock, at the end of the scope.
+    void closeBlock(Block& block, TaskMemoryReport& report, std::vector<void*>& kept)
+    {
+        if (block.scope != scope)
+            return;
+        if (block.state == BlockState::Live) {
+            report.leaks.push_back(describe(block));
+            block.scope = 0;
+        } else if (block.state == BlockState::Kept) {
+            const auto* const bytes = static_cast<const unsigned char*>(block.memory);
+            if (std::any_of(bytes, bytes + block.size, [](unsigned char byte) { return byte != kFreedTaskMemory; }))
+                report.writesAfterFree.push_back(describe(block));
+            block.state = BlockState::Releasing;
+            kept.push_back(block.memory);
+        }
+    }
+
+    SRWLOCK lock = SRWLOCK_INIT;
+    BlockTable blocks;
+    IMalloc* taskAllocator = nullptr;
     unsigned scope = 0;
     unsigned lastScope = 0;
-    TaskMemoryReport current;
-    size_t unknownOutside = 0;
-    static thread_local SIZE_T pendingSize;
-    static thread_local void* pendingRealloc;
-    static thread_local void* unknownSizeQuery;
+    size_t allocated = 0;
+    size_t freed = 0;
+    UnknownFrees unknown;
+    size_t allocatedOutside = 0;
+    size_t freedOutside = 0;
+    UnknownFrees unknownOutside;
+    size_t unrecorded = 0;
+    ThreadValue pendingSize;
+    ThreadValue pendingRealloc;
+    ThreadValue sizeQueried;
+    ThreadValue releasing; // the spy, on the thread that gives a scope's kept blocks back
 };
-
-thread_local SIZE_T MallocSpy::pendingSize = 0;
-thread_local void* MallocSpy::pendingRealloc = nullptr;
-thread_local void* MallocSpy::unknownSizeQuery = nullptr;
 
 } // namespace
 
@@ -229,6 +417,11 @@ TaskMemoryReport TaskMemoryScope::finish()
 {
     finished = true;
     return MallocSpy::instance().endScope();
+}
+
+TaskMemoryReport outsideScopes()
+{
+    return MallocSpy::instance().outside();
 }
 
 size_t unknownFreesOutsideScopes()

@@ -1,10 +1,8 @@
 #include "task_memory_check.h"
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 namespace comfake {
@@ -18,23 +16,44 @@ struct Totals {
     size_t leaks = 0;
 };
 Totals totals;
+bool spyInUse = false;
 
-void printTotals()
+void expectClean(const TaskMemoryReport& report, const char* when)
 {
-    const std::string line = "malloc spy: " + std::to_string(totals.allocated) + " allocated, " +
-                             std::to_string(totals.freed) + " freed, " +
-                             std::to_string(totals.unknownFrees + unknownFreesOutsideScopes()) + " unknown frees, " +
-                             std::to_string(totals.leaks) + " leaks\n";
-    std::fputs(line.c_str(), stdout);
-    std::fflush(stdout);
+    EXPECT_THAT(report.leaks, ::testing::IsEmpty()) << "task memory allocated " << when << " and not freed";
+    EXPECT_THAT(report.unknownFrees, ::testing::IsEmpty())
+        << "task memory freed " << when << " that the allocator never handed out, or freed twice";
+    EXPECT_THAT(report.writesAfterFree, ::testing::IsEmpty()) << "task memory written " << when << " after its free";
+    EXPECT_EQ(report.unrecorded, 0u) << "task memory blocks allocated " << when << " that the spy could not record";
 }
+
+// After the last test: what happened between tests fails the program, and
+// the totals are printed.
+class OutsideTests : public ::testing::Environment {
+public:
+    void TearDown() override
+    {
+        if (!spyInUse)
+            return;
+        const TaskMemoryReport outside = outsideScopes();
+        expectClean(outside, "while no test ran");
+        const std::string line = "malloc spy: " + std::to_string(totals.allocated) + " allocated, " +
+                                 std::to_string(totals.freed) + " freed, " +
+                                 std::to_string(totals.unknownFrees + outside.unknownFrees.size()) +
+                                 " unknown frees, " + std::to_string(totals.leaks + outside.leaks.size()) + " leaks\n";
+        std::fputs(line.c_str(), stdout);
+        std::fflush(stdout);
+    }
+};
+
+[[maybe_unused]] const ::testing::Environment* const outsideTests =
+    ::testing::AddGlobalTestEnvironment(new OutsideTests);
 
 } // namespace
 
 TaskMemoryCheck::TaskMemoryCheck()
 {
-    static const bool printsTotals = std::atexit(printTotals) == 0;
-    static_cast<void>(printsTotals);
+    spyInUse = true;
 }
 
 TaskMemoryCheck::~TaskMemoryCheck()
@@ -44,9 +63,7 @@ TaskMemoryCheck::~TaskMemoryCheck()
     totals.freed += report.freed;
     totals.unknownFrees += report.unknownFrees.size();
     totals.leaks += report.leaks.size();
-    EXPECT_THAT(report.leaks, ::testing::IsEmpty()) << "task memory allocated during the test and not freed";
-    EXPECT_THAT(report.unknownFrees, ::testing::IsEmpty())
-        << "task memory freed that the allocator never handed out, or freed twice";
+    expectClean(report, "during the test");
 }
 
 } // namespace comfake

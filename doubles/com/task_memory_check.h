@@ -1,23 +1,28 @@
-// The malloc spy as a GoogleTest check: a fixture member (declared first, so
-// that it ends after everything else the test made) that fails the test for
-// every block of task memory allocated during the test and not freed by its
-// end, and for every free of memory the allocator never handed out.
+// The malloc spy as a GoogleTest check: the base class of a test fixture, so
+// that it begins before and ends after everything else the test made. It
+// fails the test for every block of task memory allocated during the test
+// and not freed by its end, for every free of memory the allocator never
+// handed out (or freed already), and for every write to a freed block.
 //
-// The totals of the program's checked tests are printed when it ends, as
+//   class DeviceLists : public comfake::TaskMemoryCheck { ... };
+//
+// Task memory that is allocated while no test runs and never freed, and
+// unknown frees while no test runs, fail the test program when its tests have
+// ended. The totals of the program's checked tests are printed then, as
 // "malloc spy: N allocated, N freed, N unknown frees, N leaks" (unknown frees
 // between tests included).
 #pragma once
 
 #include "malloc_spy.h"
 
+#include <gtest/gtest.h>
+
 namespace comfake {
 
-class TaskMemoryCheck {
-public:
+class TaskMemoryCheck : public ::testing::Test {
+protected:
     TaskMemoryCheck();
-    ~TaskMemoryCheck();
-    TaskMemoryCheck(const TaskMemoryCheck&) = delete;
-    TaskMemoryCheck& operator=(const TaskMemoryCheck&) = delete;
+    ~TaskMemoryCheck() override;
 
 private:
     TaskMemoryScope scope;

@@ -13,6 +13,10 @@ namespace {
 constexpr char kGetFormatFailed[] = "Failed to get format from stream config.";
 constexpr char kGetCapabilitiesFailed[] = "Failed to get capabilities from stream config.";
 constexpr char kWrongTypeOfData[] = "Stream config returned the wrong type of data.";
+// More stream capabilities than any real device offers: a driver that counts
+// beyond this reports garbage, and the list would cost gigabytes and as many
+// driver calls.
+constexpr int kMostCapabilities = 4096;
 
 // A call that succeeded without handing a media type over gives nothing to
 // describe the format with.
@@ -38,10 +42,11 @@ void AudioSampleCaptureGraph::enumerateMediaTypes()
     int size = 0;
     throwIfFailed(streamConfig->GetNumberOfCapabilities(&count, &size),
                   "Failed to get number of capabilities from stream config.");
-    if (size != sizeof(AUDIO_STREAM_CONFIG_CAPS) || count < 0)
+    if (size != sizeof(AUDIO_STREAM_CONFIG_CAPS) || count < 0 || count > kMostCapabilities)
         throw COMException(E_UNEXPECTED, kWrongTypeOfData);
     // Filled aside and stored only when complete: a failure leaves no cache.
-    std::unique_ptr<OwnedMediaType[]> capabilities(new OwnedMediaType[static_cast<size_t>(count)]);
+    std::unique_ptr<OwnedMediaType[]> capabilities(new (std::nothrow) OwnedMediaType[static_cast<size_t>(count)]);
+    throwIfNull(capabilities.get());
     for (int index = 0; index < count; ++index) {
         AUDIO_STREAM_CONFIG_CAPS capability{};
         throwIfFailed(
@@ -82,7 +87,7 @@ void AudioSampleCaptureGraph::setMediaType(const AM_MEDIA_TYPE& mediaType)
 {
     stopCapturing();
     // The graph has stopped, so no SampleCB call can still use the callback.
-    releaseCallback();
+    releaseCallback(true);
     const ComPtr<IPin> target = findReconnectTarget();
     disconnectedTarget = target;
     throwIfFailed(filterGraph->Disconnect(target.Get()), "Failed to disconnect target pin.");
@@ -101,7 +106,7 @@ void AudioSampleCaptureGraph::setMediaType(const AM_MEDIA_TYPE& mediaType)
     } catch (...) {
         // A callback the Sample Grabber does not call would never fill: the
         // frame operations report the missing one instead.
-        releaseCallback();
+        releaseCallback(true);
         throw;
     }
 }

@@ -10,10 +10,9 @@ COMException::COMException(HRESULT hresult, const char* message)
     lookUpErrorText(hresult, errorText);
 }
 
-void throwIfNull(const void* pointer)
+void throwOutOfMemory()
 {
-    if (pointer == nullptr)
-        throw COMException(E_OUTOFMEMORY, "Out of memory");
+    throw COMException(E_OUTOFMEMORY, "Out of memory");
 }
 
 } // namespace pellux

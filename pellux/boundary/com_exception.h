@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <exception>
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -29,7 +30,26 @@ inline void throwIfFailed(HRESULT hresult, const char* message)
         throw COMException(hresult, message);
 }
 
+// Throws COMException(E_OUTOFMEMORY, "Out of memory").
+[[noreturn]] void throwOutOfMemory();
+
 // Throws COMException(E_OUTOFMEMORY, "Out of memory") for a null pointer.
-void throwIfNull(const void* pointer);
+inline void throwIfNull(const void* pointer)
+{
+    if (pointer == nullptr)
+        throwOutOfMemory();
+}
+
+// Runs `body`; memory exhausted inside it (std::bad_alloc) is thrown as
+// COMException(E_OUTOFMEMORY, "Out of memory") instead.
+template <typename Body>
+decltype(auto) reportingOutOfMemory(Body&& body)
+{
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        throwOutOfMemory();
+    }
+}
 
 } // namespace pellux

@@ -33,7 +33,13 @@ private:
 // clearing it never frees what the stack happened to hold.
 class Variant {
 public:
-    Variant() noexcept : value{} { VariantInit(&value); }
+    // Windows before 8.1 sets only the type in VariantInit: the value is made
+    // null after it, not before.
+    Variant() noexcept
+    {
+        VariantInit(&value);
+        value.llVal = 0;
+    }
     // Empty of `type`: for a call that reads a value of that type into it.
     explicit Variant(VARTYPE type) noexcept : Variant() { value.vt = type; }
     ~Variant() { VariantClear(&value); }

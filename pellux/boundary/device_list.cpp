@@ -97,7 +97,11 @@ void DeviceList::append(std::string name, ComPtr<IMoniker> moniker)
 void DeviceList::load()
 {
     clear();
+    reportingOutOfMemory([this] { enumerate(); });
+}
 
+void DeviceList::enumerate()
+{
     // Declared in creation order, so they are released newest first on every path.
     ComPtr<ICreateDevEnum> deviceEnumerator;
     throwIfFailed(

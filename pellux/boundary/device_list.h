@@ -18,19 +18,21 @@ public:
     DeviceList& operator=(const DeviceList&) = delete;
 
     // Empties the list, then fills it from the system device enumerator. A
-    // failed step throws COMException; the devices appended before it stay.
+    // failed step throws COMException, exhausted memory included; the devices
+    // appended before it stay.
     void load();
     // Releases every moniker and empties both lists.
     void clear() noexcept;
 
     int getCount() const noexcept { return static_cast<int>(names.size()); }
-    std::string getName(int index) const { return names.at(static_cast<size_t>(index)); }
+    const std::string& getName(int index) const { return names.at(static_cast<size_t>(index)); }
     // The list keeps ownership: no reference is added.
     IMoniker* getMoniker(int index) const { return monikers.at(static_cast<size_t>(index)).Get(); }
     GUID getCategory() const noexcept { return category; }
     bool isValidIndex(int index) const noexcept { return index >= 0 && index < getCount(); }
 
 private:
+    void enumerate();
     void append(std::string name, Microsoft::WRL::ComPtr<IMoniker> moniker);
 
     GUID category;

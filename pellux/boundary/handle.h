@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <stdexcept>
+#include <type_traits>
 
 namespace pellux {
 
@@ -26,11 +27,18 @@ T& fromHandle(jlong handle)
     return *reinterpret_cast<T*>(static_cast<intptr_t>(handle));
 }
 
-// The object behind a handle to a `Base` when it is a `Derived`; any other
-// kind is refused with `refusal` rather than used through the wrong type.
+// The object behind a handle to a live `Base` when it is a `Derived`. What
+// this refuses, with `refusal`, is a live object of another kind derived
+// from `Base` (an audio device where a DV device is needed, or the other way
+// round): its dynamic type is read through the vtable. A handle of 0 is
+// refused as fromHandle does. Nothing else is checked: a stale handle, or a
+// handle to an object that is no `Base` at all (a device list), is read as a
+// `Base` and fails inside the cast, as the library keeps no table of the
+// handles it gave out.
 template <typename Derived, typename Base>
 Derived& fromHandleOfKind(jlong handle, const char* refusal)
 {
+    static_assert(std::is_polymorphic_v<Base>, "the kind is read from the base's vtable");
     auto* object = dynamic_cast<Derived*>(&fromHandle<Base>(handle));
     if (object == nullptr)
         throw std::invalid_argument(refusal);

@@ -22,15 +22,7 @@ SampleCaptureGraph::SampleCaptureGraph(GUID streamMajorType) noexcept : streamMa
 SampleCaptureGraph::~SampleCaptureGraph()
 {
     // The streaming thread may be inside SampleCB until the graph has stopped.
-    // A graph that refuses to stop may still be delivering: the callback is
-    // detached but left alive with its buffers, a bounded leak rather than a
-    // call into freed memory.
-    const bool stopped = !mediaControl || SUCCEEDED(mediaControl->Stop());
-    detachCallback();
-    if (stopped)
-        callback.reset();
-    else
-        static_cast<void>(callback.release());
+    releaseCallback(!mediaControl || SUCCEEDED(mediaControl->Stop()));
     sampleGrabber.Reset();
     mediaControl.Reset();
     nullRenderer.Reset();
@@ -107,16 +99,22 @@ void SampleCaptureGraph::attachCallback()
                   "Failed to associated sample grabber callback with sample grabber");
 }
 
-void SampleCaptureGraph::detachCallback() noexcept
+bool SampleCaptureGraph::detachCallback() noexcept
 {
-    if (sampleGrabber)
-        sampleGrabber->SetCallback(nullptr, kSampleCallbackMethod);
+    return !sampleGrabber || SUCCEEDED(sampleGrabber->SetCallback(nullptr, kSampleCallbackMethod));
 }
 
-void SampleCaptureGraph::releaseCallback() noexcept
+void SampleCaptureGraph::releaseCallback(bool stopped) noexcept
 {
-    detachCallback();
-    callback.reset();
+    // A graph that did not stop may still be delivering, and a Sample Grabber
+    // that refused the detach still holds the callback and releases it later:
+    // either way the callback is left alive with its buffers, a bounded leak
+    // rather than a call into freed memory.
+    const bool detached = detachCallback();
+    if (stopped && detached)
+        callback.reset();
+    else
+        static_cast<void>(callback.release());
 }
 
 void SampleCaptureGraph::startCapturing()

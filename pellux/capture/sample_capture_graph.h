@@ -23,7 +23,7 @@ public:
     explicit SampleCaptureGraph(GUID streamMajorType) noexcept;
     // Stops a running graph before the callback is detached and deleted, so
     // no SampleCB call can still be running on freed memory. When the graph
-    // does not stop, the callback is detached and never deleted.
+    // does not stop, or the detach fails, the callback is never deleted.
     virtual ~SampleCaptureGraph();
     SampleCaptureGraph(const SampleCaptureGraph&) = delete;
     SampleCaptureGraph& operator=(const SampleCaptureGraph&) = delete;
@@ -51,10 +51,12 @@ protected:
     // Runs before the device's output pin is connected.
     virtual void prepareDeviceOutput() {}
 
-    // Tells the Sample Grabber to stop calling the callback.
-    void detachCallback() noexcept;
-    // Detaches the callback from the Sample Grabber and deletes it.
-    void releaseCallback() noexcept;
+    // Tells the Sample Grabber to stop calling the callback and to let it go;
+    // false when it refused.
+    bool detachCallback() noexcept;
+    // Detaches the callback from the Sample Grabber and deletes it when the
+    // graph has `stopped` and the detach succeeded; otherwise leaves it alive.
+    void releaseCallback(bool stopped) noexcept;
     // Attaches `callback` for SampleCB calls.
     void attachCallback();
 

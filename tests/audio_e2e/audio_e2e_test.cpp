@@ -55,7 +55,7 @@ jint eighthOfASecond(const Format& format)
     return format.rate * format.channels * format.bits / 8 / 8;
 }
 
-class RealGraphFormats : public ::testing::Test {
+class RealGraphFormats : public comfake::TaskMemoryCheck {
 protected:
     void SetUp() override { strictjni::failTestOnViolation(jni); }
 
@@ -159,8 +159,6 @@ protected:
         }
     }
 
-    // First, so that it ends after everything else the test made.
-    comfake::TaskMemoryCheck taskMemory;
     Apartment apartment;
     strictjni::StrictJni jni;
     std::unique_ptr<capdev::InstalledDevice> microphone;

@@ -116,7 +116,7 @@ STDMETHODIMP FakeStreamConfig::GetNumberOfCapabilities(int* count, int* size)
 {
     if (const auto fault = script.call("GetNumberOfCapabilities"))
         return *fault;
-    *count = static_cast<int>(capabilities.size());
+    *count = reportedCount.value_or(static_cast<int>(capabilities.size()));
     *size = capabilitySize;
     return S_OK;
 }

@@ -74,6 +74,8 @@ public:
 
     std::vector<Capability> capabilities;
     int capabilitySize = sizeof(AUDIO_STREAM_CONFIG_CAPS);
+    // A count the driver reports whatever its capabilities, as a faulty one does.
+    std::optional<int> reportedCount;
     size_t current = 0;
     // GetStreamCaps and GetFormat succeed without handing a type over.
     bool handNothing = false;

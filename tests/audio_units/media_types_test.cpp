@@ -1,5 +1,6 @@
 // The current and the supported audio formats over a fake stream config.
 #include "audio_unit_test.h"
+#include "allocation_counter.h"
 
 #include <dvdmedia.h>
 
@@ -150,6 +151,40 @@ TEST_F(AudioMediaTypes, CapabilitiesOfTheWrongSizeFailEveryCallThatNeedsTheList)
         EXPECT_THAT(log(), ElementsAre("GetNumberOfCapabilities", "GetNumberOfCapabilities", "GetNumberOfCapabilities"))
             << size;
     }
+}
+
+// A driver that counts far more capabilities than it offers: trusting a
+// count of 2^31-1 costs gigabytes of list and as many driver calls. The heap
+// is kept small so that trusting it fails at once instead.
+TEST_F(AudioMediaTypes, AnAbsurdCapabilityCountIsRefusedBeforeAnythingIsAllocatedOrAsked)
+{
+    device.streamConfig->capabilities = {pcm(2, 48000, 16)};
+    device.streamConfig->reportedCount = 2147483647;
+    log().clear();
+    {
+        const allocations::FailAbove smallHeap(1 << 20);
+        list();
+        EXPECT_FALSE(listed);
+        expectCOMFailure(kWrongTypeOfData, E_UNEXPECTED);
+        jni.call(Java_orlesk_tavrin_pellux_Pellux_setAudioInputMediaType__JI, handle(), jint{0});
+        expectCOMFailure(kWrongTypeOfData, E_UNEXPECTED);
+    }
+    EXPECT_THAT(log(), ElementsAre("GetNumberOfCapabilities", "GetNumberOfCapabilities"));
+}
+
+TEST_F(AudioMediaTypes, ACapabilityListThatCannotBeAllocatedReportsOutOfMemory)
+{
+    // A count within reason whose list alone is larger than what the heap gives.
+    constexpr int kCount = 4000;
+    device.streamConfig->capabilities = {pcm(2, 48000, 16)};
+    device.streamConfig->reportedCount = kCount;
+    log().clear();
+    {
+        const allocations::FailAbove smallHeap(kCount * sizeof(void*) - 1);
+        jni.call(Java_orlesk_tavrin_pellux_Pellux_setAudioInputMediaType__JI, handle(), jint{0});
+    }
+    expectCOMFailure("Out of memory", E_OUTOFMEMORY);
+    EXPECT_THAT(log(), ElementsAre("GetNumberOfCapabilities"));
 }
 
 TEST_F(AudioMediaTypes, AFailedListFreesWhatItReceivedAndIsAskedForAgain)

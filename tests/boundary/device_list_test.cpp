@@ -3,6 +3,9 @@
 // registry, and against a fake enumerator for what the real one cannot do.
 #include "pellux_test_support.h"
 #include "task_memory_check.h"
+#include "allocation_counter.h"
+#include "boundary/com_exception.h"
+#include "boundary/device_list.h"
 #include "com_fakes.h"
 #include "import_override.h"
 #include "fake_device_enumerator.h"
@@ -18,6 +21,7 @@
 #include <future>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 using fakedevices::FakeDevice;
@@ -32,7 +36,7 @@ using testsupport::kRuntimeException;
 // A filter class for registered devices; listing never creates it.
 constexpr CLSID kUnusedFilter = {0x5A1E0001, 0x1111, 0x4222, {0x83, 0x33, 0x44, 0x44, 0x55, 0x55, 0x66, 0x66}};
 
-class DeviceLists : public ::testing::Test {
+class DeviceLists : public comfake::TaskMemoryCheck {
 protected:
     void SetUp() override
     {
@@ -69,8 +73,6 @@ protected:
         EXPECT_EQ(thrown->message(), message);
     }
 
-    // First, so that it ends after everything else the test made.
-    comfake::TaskMemoryCheck taskMemory;
     strictjni::StrictJni jni;
     comfake::Fakes fakes;
 };
@@ -172,6 +174,29 @@ TEST_F(DeviceLists, APropertyIsReadIntoAVariantWithoutAStringLeftInIt)
         EXPECT_EQ(moniker->refusedVariants(), 0);
 
     jni.call(Java_orlesk_tavrin_pellux_Pellux_closeDeviceList, list);
+}
+
+// Exhausted memory while a list fills is reported as the frame pool reports
+// it, not with the standard library's text.
+TEST_F(DeviceLists, ANameThatCannotBeAllocatedReportsOutOfMemoryAndKeepsTheDevicesBeforeIt)
+{
+    auto& enumerator = *fakes.make<FakeDeviceEnumerator>(fakes);
+    enumerator.add({L"First camera"});
+    enumerator.add({std::wstring(1500, L'n')});
+    comfake::ClassOverride use(CLSID_SystemDeviceEnum, enumerator.factory());
+
+    pellux::DeviceList list(CLSID_VideoInputDeviceCategory);
+    std::pair<std::string, HRESULT> failure{"nothing thrown", S_OK};
+    {
+        const allocations::FailAbove smallHeap(1000);
+        try {
+            list.load();
+        } catch (const pellux::COMException& thrown) {
+            failure = {thrown.what(), thrown.getHResult()};
+        }
+    }
+    EXPECT_EQ(failure, std::make_pair(std::string("Out of memory"), E_OUTOFMEMORY));
+    EXPECT_EQ(list.getCount(), 1);
 }
 
 TEST_F(DeviceLists, AKeyThatCannotBeOpenedForWritingIsBoundAgainReadOnly)

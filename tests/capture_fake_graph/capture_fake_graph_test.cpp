@@ -34,7 +34,7 @@ using testsupport::kRuntimeException;
 using Apartment = testsupport::MultithreadedApartment;
 constexpr long kFrameSize = capdev::kDV625FrameSize;
 
-class FakeGraphCapture : public ::testing::Test {
+class FakeGraphCapture : public comfake::TaskMemoryCheck {
 protected:
     void SetUp() override { strictjni::failTestOnViolation(jni); }
     void TearDown() override
@@ -64,6 +64,15 @@ protected:
     {
         device = jni.call(Java_orlesk_tavrin_pellux_Pellux_openDevice, list, 0);
         return device;
+    }
+
+    // A DV device opened on a graph of `graphConfig` and started.
+    void startDV(const capdev::FakeGraphConfig& graphConfig)
+    {
+        prepare(graphConfig, capdev::DeviceConfig::dv625());
+        ASSERT_NE(open(), 0) << comFailure().first;
+        jni.call(Java_orlesk_tavrin_pellux_Pellux_startCapturing, device);
+        ASSERT_EQ(jni.thrown(), nullptr) << comFailure().first;
     }
 
     void close()
@@ -101,8 +110,6 @@ protected:
         ASSERT_EQ(graph->attachedCallback()->SampleCB(0.0, &sample), S_OK);
     }
 
-    // First, so that it ends after everything else the test made.
-    comfake::TaskMemoryCheck taskMemory;
     Apartment apartment;
     strictjni::StrictJni jni;
     std::unique_ptr<capdev::InstalledDevice> installed;
@@ -333,10 +340,7 @@ TEST_F(FakeGraphCapture, FakeGraphClosingAGraphThatDoesNotStopDetachesTheCallbac
 {
     capdev::FakeGraphConfig config = dvGraph();
     config.stop = VFW_E_WRONG_STATE;
-    prepare(config, capdev::DeviceConfig::dv625());
-    ASSERT_NE(open(), 0) << comFailure().first;
-    jni.call(Java_orlesk_tavrin_pellux_Pellux_startCapturing, device);
-    ASSERT_EQ(jni.thrown(), nullptr) << comFailure().first;
+    ASSERT_NO_FATAL_FAILURE(startDV(config));
 
     // The streaming thread of a graph that cannot stop keeps delivering to
     // the callback it took, whatever the Sample Grabber was told meanwhile.
@@ -363,6 +367,35 @@ TEST_F(FakeGraphCapture, FakeGraphClosingAGraphThatDoesNotStopDetachesTheCallbac
     EXPECT_EQ(refused.load(), 0);
     EXPECT_THAT(graph->calls(), ElementsAre("RenderStream", "SetCallback", "Run", "Stop", "SetCallback(none)"));
     EXPECT_THAT(graph->unbalanced(), IsEmpty());
+}
+
+// The real Sample Grabber holds a reference to its callback until another is
+// attached or it is destroyed; a refused detach leaves that reference with it.
+TEST_F(FakeGraphCapture, FakeGraphClosingAGraphWhoseCallbackCannotBeDetachedNeverFreesIt)
+{
+    capdev::FakeGraphConfig config = dvGraph();
+    config.detachCallback = E_UNEXPECTED;
+    ASSERT_NO_FATAL_FAILURE(startDV(config));
+    ISampleGrabberCB* const held = graph->attachedCallback();
+    ASSERT_NE(held, nullptr);
+
+    // The filter graph's own reference keeps the Sample Grabber alive past the close.
+    IBaseFilter* const grabber = graph->sampleGrabber();
+    grabber->AddRef();
+    bool callbackFreed = false;
+    {
+        allocations::Quarantine freed;
+        close();
+        callbackFreed = freed.holds(static_cast<pellux::SampleGrabberCallback*>(held));
+    }
+    // Stops here when it was freed: the grabber would release freed memory.
+    ASSERT_FALSE(callbackFreed) << "the callback the Sample Grabber still holds was deleted";
+    EXPECT_THAT(graph->calls(), ElementsAre("RenderStream", "SetCallback", "Run", "Stop", "SetCallback(none)"));
+    EXPECT_EQ(graph->attachedCallback(), held);
+    grabber->Release(); // the grabber goes, and lets its callback go
+    EXPECT_EQ(graph->attachedCallback(), nullptr);
+    EXPECT_THAT(graph->unbalanced(), IsEmpty());
+    EXPECT_THAT(installed->unbalanced(), IsEmpty());
 }
 
 // --- frames through JNI --------------------------------------------------------

@@ -31,7 +31,7 @@ constexpr char kPcm[] = "{00000001-0000-0010-8000-00AA00389B71}";
 constexpr char kRgb24[] = "{E436EB7D-524F-11CE-9F53-0020AF0BA770}";
 constexpr char kYuy2[] = "{32595559-0000-0010-8000-00AA00389B71}";
 
-class MediaTest : public ::testing::Test {
+class MediaTest : public comfake::TaskMemoryCheck {
 protected:
     void SetUp() override
     {
@@ -61,8 +61,6 @@ protected:
         }
     }
 
-    // First, so that it ends after everything else the test made.
-    comfake::TaskMemoryCheck taskMemory;
     strictjni::StrictJni jni;
     comfake::Fakes fakes;
 };
