@@ -227,6 +227,7 @@ struct CycleFigures {
     size_t allocated = 0;
     size_t leaks = 0;
     size_t unknownFrees = 0;
+    size_t writesAfterFree = 0;
     size_t deviceReferencesLeft = 0;
     ProcessFigures afterFirst;
     ProcessFigures afterLast;
@@ -324,6 +325,7 @@ void runCycle(strictjni::StrictJni& jni, CycleFigures& figures, bool library)
     figures.allocated += report.allocated;
     figures.leaks += report.leaks.size();
     figures.unknownFrees += report.unknownFrees.size();
+    figures.writesAfterFree += report.writesAfterFree.size();
 }
 
 CycleFigures soakCycles()
@@ -363,8 +365,9 @@ void printCycleFigures(const CycleFigures& figures)
     std::printf("crashes 0, failed cycles %d, frames taken %zu (not the device's: %zu), %.1f s\n", figures.failedCycles,
                 figures.framesTaken, figures.badFrames, figures.seconds);
     std::printf("malloc spy: %zu blocks allocated, %zu leaked (target 0), %zu unknown frees (target 0), "
-                "%zu outside the cycles\n",
-                figures.allocated, figures.leaks, figures.unknownFrees, comfake::unknownFreesOutsideScopes());
+                "%zu writes after free (target 0), %zu unknown frees outside the cycles\n",
+                figures.allocated, figures.leaks, figures.unknownFrees, figures.writesAfterFree,
+                comfake::unknownFreesOutsideScopes());
     std::printf("device references left: %zu (target 0)\n", figures.deviceReferencesLeft);
     const auto& first = figures.afterFirst;
     const auto& last = figures.afterLast;
