@@ -26,7 +26,7 @@ show() {  # show <arch>
   echo "== Devices Pellux.dll finds under Wine (Wine has no capture hardware of its own)"
   "$top/scripts/wine-run.sh" "$build/wine" demo "$build/tools/pellux-probe/pellux-probe.exe" \
     "Z:$build/pellux/Pellux.dll"
-  for part in demo-launch.sh demo-media.sh; do
+  for part in demo-launch.sh demo-media.sh demo-capture.sh; do
     echo
     if [ "$part" = demo-media.sh ] && [ "${TAVRIN_X86_WINE:-}" = wow64 ] && [ "$1" = x86 ]; then
       echo "== Media information: not shown for x86 in Wine's WoW64 mode, whose Media Detector cannot read files"

@@ -104,6 +104,13 @@ struct DeviceConfig {
     LONG transportMode = 0x10C9; // ED_MODE_STOP
     DWORD timecode = 0x01020304; // the driver's packed timecode word
     MixerConfig mixer;           // audio
+    // What each sample carries: fills `length` bytes of sample number
+    // `sequence` (a DV clip, a tone: content_sources.h). Empty: the frame
+    // pattern of frame_pattern.h.
+    std::function<void(uint8_t* bytes, size_t length, uint32_t sequence)> content;
+    // The timecode word the deck reads once `delivered` samples have gone
+    // out. Empty: `timecode`.
+    std::function<DWORD(uint32_t delivered)> timecodeAt;
     Faults faults;
     // What creating the filter answers when the moniker is bound.
     HRESULT createResult = S_OK;

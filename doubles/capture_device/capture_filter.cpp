@@ -724,7 +724,8 @@ STDMETHODIMP CaptureFilter::GetTimecode(PTIMECODE_SAMPLE sample)
         return E_POINTER;
     const HRESULT result = device.config().faults.getTimecodeResult;
     if (SUCCEEDED(result))
-        sample->timecode.dwFrames = device.config().timecode;
+        sample->timecode.dwFrames = device.config().timecodeAt ? device.config().timecodeAt(device.state().delivered)
+                                                                : device.config().timecode;
     return result;
 }
 
@@ -772,7 +773,10 @@ bool CaptureFilter::deliverOne(uint32_t sequence)
     BYTE* bytes = nullptr;
     sample->GetPointer(&bytes);
     const long length = config.dataLength != 0 ? std::min(config.dataLength, sample->GetSize()) : sample->GetSize();
-    writeFrame(bytes, static_cast<size_t>(length), sequence);
+    if (config.content)
+        config.content(bytes, static_cast<size_t>(length), sequence);
+    else
+        writeFrame(bytes, static_cast<size_t>(length), sequence);
     sample->SetActualDataLength(length);
     sample->SetTime(nullptr, nullptr);
     if (config.setMediaTimes) {
