@@ -229,6 +229,7 @@ struct CycleFigures {
     size_t unknownFrees = 0;
     size_t writesAfterFree = 0;
     size_t deviceReferencesLeft = 0;
+    size_t jniViolations = 0;
     ProcessFigures afterFirst;
     ProcessFigures afterLast;
     ProcessFigures wineAloneBefore; // the same number of cycles of Wine alone
@@ -309,17 +310,23 @@ private:
 };
 
 // One cycle with a device plugged in for it, under a malloc spy scope of its
-// own; or, for the baseline, the same with Wine alone.
-void runCycle(strictjni::StrictJni& jni, CycleFigures& figures, bool library)
+// own; or, for the baseline, the same with Wine alone. Each cycle has a JNI
+// environment of its own, as a Java thread's references die with the objects
+// the collector frees: the strict environment keeps a record of every
+// reference it ever handed out (to catch the use of a deleted one), which
+// would otherwise grow with the cycles as if the library leaked.
+void runCycle(CycleFigures& figures, bool library)
 {
     comfake::TaskMemoryScope scope;
     {
+        strictjni::StrictJni jni;
         capdev::InstalledDevice deck(capdev::DeviceConfig::dv625(), L"Soak DV Deck");
         if (!library)
             wineAlone();
         else if (!Cycle(jni, figures).run())
             ++figures.failedCycles;
         figures.deviceReferencesLeft += deck.unbalanced().size();
+        figures.jniViolations += jni.violations().size();
     }
     const comfake::TaskMemoryReport report = scope.finish();
     figures.allocated += report.allocated;
@@ -331,11 +338,10 @@ void runCycle(strictjni::StrictJni& jni, CycleFigures& figures, bool library)
 CycleFigures soakCycles()
 {
     CycleFigures figures;
-    strictjni::StrictJni jni;
     const auto start = Clock::now();
     for (int cycle = 1; cycle <= kCycles; ++cycle) {
         currentCycle = cycle;
-        runCycle(jni, figures, true);
+        runCycle(figures, true);
         ++figures.cycles;
         if (cycle == 1)
             figures.afterFirst = processFigures();
@@ -345,10 +351,8 @@ CycleFigures soakCycles()
     CycleFigures baseline;
     figures.wineAloneBefore = processFigures();
     for (int cycle = 2; cycle <= kCycles; ++cycle)
-        runCycle(jni, baseline, false);
+        runCycle(baseline, false);
     figures.wineAloneAfter = processFigures();
-    if (!jni.violations().empty())
-        std::printf("JNI rules broken: %zu\n", jni.violations().size());
     return figures;
 }
 
@@ -368,7 +372,8 @@ void printCycleFigures(const CycleFigures& figures)
                 "%zu writes after free (target 0), %zu unknown frees outside the cycles\n",
                 figures.allocated, figures.leaks, figures.unknownFrees, figures.writesAfterFree,
                 comfake::unknownFreesOutsideScopes());
-    std::printf("device references left: %zu (target 0)\n", figures.deviceReferencesLeft);
+    std::printf("device references left: %zu (target 0), JNI rules broken: %zu (target 0)\n",
+                figures.deviceReferencesLeft, figures.jniViolations);
     const auto& first = figures.afterFirst;
     const auto& last = figures.afterLast;
     printGrowth("handles (GetProcessHandleCount)", first.handleCount, last.handleCount, figures.cycles, 1, "");
