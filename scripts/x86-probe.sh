@@ -10,6 +10,7 @@ set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 tree=$1
 probe=$tree/tools/wine-probe/wine-probe.exe
+source "$top/scripts/wine-env.sh"
 
 # try <mode>: runs the probe in that mode; on failure prints why.
 try() {
@@ -61,7 +62,7 @@ if native_why=$(try native); then
   printf 'native\t%s\n' "the ordinary 32-bit Wine loader, which runs on this host"
   exit 0
 fi
-if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+if wine_native_x86_runs; then
   why_not_native="the ordinary mode did not start the probe: $native_why"
 else
   why_not_native="this host runs no 32-bit Linux programs ($(native_fault))"
