@@ -41,7 +41,7 @@ export WINEPREFIX=$demo/prefix
 trap '"$WINESERVER" -k 2>/dev/null || true; rm -rf "$demo"' EXIT
 wine_fresh_prefix "$build/wine" "$WINEPREFIX"
 # Run from the demo folder: a reg.exe in the current folder would be run instead.
-in_demo() { (cd "$demo" && "$@"); }
+in_demo() { (cd "$demo" && wine_start "$@"); }
 dos() { in_demo "$WINE" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 reg_add() { in_demo "$WINE" reg add "$1" /v "$2" /d "$3" /f $view >/dev/null 2>&1; }
 reg_delete() { in_demo "$WINE" reg delete "$1" /f $view >/dev/null 2>&1 || true; }

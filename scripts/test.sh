@@ -39,6 +39,12 @@ run_suites() {  # run_suites <arch>
   rm -f "$log"
 }
 
+source "$top/scripts/wine-env.sh"
+wine_fix_layout
+case $WINE_LAYOUT in
+  fixed) echo "== Wine runs without address randomization" ;;
+  random) echo "== Wine runs with address randomization: setarch -R is refused here, so a Wine process may now and then fail to start" ;;
+esac
 echo "== x64 suites (64-bit Wine)"
 run_suites x64
 set +e

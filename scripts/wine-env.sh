@@ -21,6 +21,9 @@
 #                                $WINE is then the loader to run programs with and
 #                                $WINE_MODE says how (x64, native or wow64)
 #   wine_native_x86_runs         succeeds when the 32-bit loader runs on this host
+#   wine_start <command...>      runs a command that starts Wine, without address
+#                                randomization where the host allows it (below);
+#                                $WINE_LAYOUT says which (fixed or random)
 #   wine_make_prefix <folder>    makes a new prefix of the selected kind
 #   wine_fresh_prefix <root> <folder>
 #                                makes <folder> a copy of <root>/template, a
@@ -40,6 +43,27 @@ wine_arch_of() {
 
 wine_native_x86_runs() {
   /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+# Debian's Wine loader comes without the preloader that keeps a Wine process's
+# low address space free: it is linked at 0x7d000000, and the kernel starts its C
+# heap anywhere in the GiB above it. Now and then that heap covers 0x7ffe0000,
+# where every Windows process keeps its shared user data, and the process ends
+# as it starts ("failed to map the shared user data: c0000018"), failing
+# whichever test started it. Without address randomization, which every process
+# Wine starts inherits, the heap begins right after the loader, far below.
+wine_fix_layout() {
+  local machine
+  machine=$(uname -m)
+  if setarch "$machine" -R true 2>/dev/null; then
+    WINE_START=(setarch "$machine" -R) WINE_LAYOUT=fixed
+  else
+    WINE_START=() WINE_LAYOUT=random
+  fi
+}
+
+wine_start() {
+  "${WINE_START[@]}" "$@"
 }
 
 wine_select() {
@@ -69,12 +93,13 @@ wine_select() {
   # No Mono or Gecko installer prompts; no sound driver (there is no sound card).
   export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winealsa.drv,winepulse.drv=d"}
   export DISPLAY=                            # never open a window
+  wine_fix_layout
 }
 
 wine_make_prefix() {
   local log
   log=$(mktemp)
-  if ! WINEPREFIX=$1 "$WINE" wineboot -i >/dev/null 2>"$log"; then
+  if ! WINEPREFIX=$1 wine_start "$WINE" wineboot -i >/dev/null 2>"$log"; then
     # The last line says why, without the shell's "<script>: line N: " in front.
     echo "$WINE could not make a prefix: $(grep -v '^$' "$log" | tail -n1 | sed 's/^.*line [0-9]*: //')" >&2
     rm -f "$log"

@@ -12,4 +12,4 @@ wine_select "$(wine_arch_of "$1")" "$root"
 prefix=$root/$name
 wine_fresh_prefix "$root" "$prefix"
 export WINEPREFIX=$prefix
-exec "$WINE" "$@"
+exec "${WINE_START[@]}" "$WINE" "$@"

@@ -186,6 +186,7 @@ TEST_F(ErrorLog, StartedWithoutStandardHandlesTheLogHoldsWhatItHoldsOtherwise)
     const std::vector<std::string> withHandles = comparable(log());
     const LaunchResult result = runProcess(exePath().string(), openCommand(exePath(), catalogPath()), environment,
                                            scratch.string(), scratch / "console.txt", StandardHandles::None);
+    expectFinished(result, "Tavrin.exe");
     EXPECT_EQ(result.exitCode, 0u);
     EXPECT_TRUE(result.messageBoxes.empty());
     const std::vector<std::string> withoutHandles = comparable(log());
@@ -201,6 +202,7 @@ TEST_F(ErrorLog, StartedWithoutStandardHandlesAStackTraceStillReachesTheLog)
     environment.set("TAVRIN_JVM_BEHAVIOUR", std::string("main-throws"));
     const LaunchResult result = runProcess(exePath().string(), openCommand(exePath(), catalogPath()), environment,
                                            scratch.string(), scratch / "console.txt", StandardHandles::None);
+    expectFinished(result, "Tavrin.exe");
     expectMessage(result, "An exception occurred during startup");
     const std::vector<std::string> lines = log();
     const std::size_t at = indexOf(lines, "vmarg -Dtavrin.mainClass=orlesk.tavrin.StdLauncher");

@@ -166,6 +166,8 @@ LaunchResult runProcess(const std::string& exe, const std::string& commandLine, 
         GetExitCodeProcess(process.hProcess, &result.exitCode);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
+    } else {
+        result.startError = GetLastError();
     }
     CloseHandle(console);
     std::string text = traceFile.empty() ? std::string() : textFrom(traceFile, traceStart);

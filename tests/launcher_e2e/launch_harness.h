@@ -49,6 +49,7 @@ struct FileOpening {
 
 struct LaunchResult {
     DWORD exitCode = 0;
+    DWORD startError = 0; // CreateProcess's error when the program did not start
     bool finished = false;
     std::vector<MessageBoxCall> messageBoxes;
     std::vector<ShellNotification> shellNotifications;

@@ -89,7 +89,7 @@ std::string LauncherRun::openCommand(const fs::path& exe, const std::string& cat
 LaunchResult LauncherRun::launch(const std::string& commandLine, const fs::path& exe)
 {
     LaunchResult result = runProcess(exe.string(), commandLine, environment, scratch.string(), scratch / "console.txt");
-    EXPECT_TRUE(result.finished) << "Tavrin.exe did not end";
+    expectFinished(result, "Tavrin.exe");
     for (const std::string& line : record()) {
         EXPECT_EQ(line.rfind("violation", 0), std::string::npos) << line;
     }
@@ -152,7 +152,8 @@ std::vector<std::string> LauncherRun::standardHandlesOfAProgramStartedWith(Stand
     const fs::path report = scratch / "handles.txt";
     const LaunchResult result = runProcess(STD_HANDLES_PROBE, "probe " + report.string(), environment, scratch.string(),
                                            scratch / "probe-console.txt", handles);
-    EXPECT_TRUE(result.finished && result.exitCode == 0) << "the probe failed";
+    expectFinished(result, "the probe");
+    EXPECT_EQ(result.exitCode, 0u) << "the probe failed";
     return linesOf(report);
 }
 
@@ -164,6 +165,12 @@ void LauncherRun::expectMessage(const LaunchResult& result, const std::string& t
     EXPECT_EQ(box.text, text);
     EXPECT_EQ(box.title, launchErrorTitle);
     EXPECT_EQ(box.style, errorIconAndOk);
+}
+
+void expectFinished(const LaunchResult& result, const std::string& program)
+{
+    EXPECT_EQ(result.startError, 0u) << program << " did not start";
+    EXPECT_TRUE(result.finished || result.startError != 0) << program << " did not end";
 }
 
 void expectLines(const std::vector<std::string>& actual, const std::vector<std::string>& expected)

@@ -87,6 +87,8 @@ protected:
     Environment environment;
 };
 
+// Fails unless the program started and ended (rather than being stopped after a minute).
+void expectFinished(const LaunchResult& result, const std::string& program);
 // A line matches when equal; an expected line ending in "*" matches any line
 // that begins with the text before it.
 void expectLines(const std::vector<std::string>& actual, const std::vector<std::string>& expected);
