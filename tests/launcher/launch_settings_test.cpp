@@ -47,6 +47,23 @@ TEST(LaunchSettings, TheLaunchTimeIsInAsctimeFormWithTheDayRightAligned)
     EXPECT_EQ(launchTimeText(time), "Tue Dec 18 01:02:03 2026\n");
 }
 
+TEST(LaunchSettings, AnInstallationFolderJavaCannotUseUnderTheCodePageIsNamedInTheMessage)
+{
+    ASSERT_EQ(GetACP(), 1252u);
+    EXPECT_EQ(unusableFolderProblem(L"C:\\Program Files\\Tavrin Caf\u00e9"), std::nullopt);
+    EXPECT_EQ(unusableFolderProblem(L"D:\\Tavrin \u0141\u00f3d\u017a"),
+              L"Tavrin cannot start from the folder D:\\Tavrin \u0141\u00f3d\u017a, because its name contains "
+              L"characters that Java cannot use with this computer's language for non-Unicode programs. Please move "
+              L"Tavrin to a folder with a plainer name, such as C:\\Program Files\\Tavrin.");
+}
+
+TEST(LaunchSettings, EachFolderOfTheLibraryPathReachesTheVirtualMachineInAFormItCanRead)
+{
+    // A folder that does not exist has no short form: the code page's own "?" keeps it from naming another.
+    EXPECT_EQ(libraryPathFor(std::wstring(L"C:\\Caf\u00e9;C:\\\u0141\u00f3d\u017a;C:\\windows")),
+              "lib;C:\\Caf\xE9;C:\\?\xF3" "d?;C:\\windows");
+}
+
 class SystemFolder : public ::testing::Test {
 protected:
     void SetUp() override { launchLogBuffer[0] = '\0'; }
