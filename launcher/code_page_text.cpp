@@ -26,8 +26,7 @@ std::string toAnsi(const std::wstring& text, DWORD flags, const char* defaultCha
 {
     if (text.empty())
         return std::string();
-    const int length =
-        WideCharToMultiByte(CP_ACP, flags, text.data(), sizeOf(text), nullptr, 0, defaultChar, lost);
+    const int length = WideCharToMultiByte(CP_ACP, flags, text.data(), sizeOf(text), nullptr, 0, defaultChar, lost);
     std::string ansi(static_cast<std::size_t>(length), '\0');
     WideCharToMultiByte(CP_ACP, flags, text.data(), sizeOf(text), ansi.data(), length, defaultChar, lost);
     return ansi;
@@ -95,9 +94,8 @@ std::optional<std::string> ansiWithoutLoss(const std::wstring& text)
 {
     if (codePageIsUtf8()) {
         // Only a lone half of a surrogate pair cannot be written.
-        if (!text.empty() &&
-            WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(), sizeOf(text), nullptr, 0, nullptr,
-                                nullptr) == 0) {
+        if (!text.empty() && WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(), sizeOf(text), nullptr, 0,
+                                                 nullptr, nullptr) == 0) {
             return std::nullopt;
         }
         return toAnsi(text, 0, nullptr, nullptr);

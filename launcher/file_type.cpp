@@ -51,8 +51,8 @@ std::optional<std::wstring> readValue(const ClassesRoot& classes, const std::wst
 LONG writeValue(const ClassesRoot& classes, const FileTypeValue& value)
 {
     RegistryKey opened;
-    LONG result = RegCreateKeyExW(classes.root, (classes.prefix + value.path()).c_str(), 0, nullptr, 0,
-                                  KEY_SET_VALUE, nullptr, opened.put(), nullptr);
+    LONG result = RegCreateKeyExW(classes.root, (classes.prefix + value.path()).c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                  nullptr, opened.put(), nullptr);
     if (result != ERROR_SUCCESS)
         return result;
     return RegSetValueExW(opened.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.text.c_str()),

@@ -14,9 +14,8 @@ namespace launcher {
 const wchar_t repairWorkedMessage[] = L"You didn't install the application correctly (bad zip expansion options?)\n"
                                       L"However, auto-patching the \"lib\" subdirectory seemed to work!\n"
                                       L"Please try launching the application again.";
-const wchar_t repairFailedMessage[] =
-    L"You didn't install correctly. Please check your zip expansion\n"
-    L"options to ensure directory names are restored and re-install the application.";
+const wchar_t repairFailedMessage[] = L"You didn't install correctly. Please check your zip expansion\n"
+                                      L"options to ensure directory names are restored and re-install the application.";
 
 namespace {
 

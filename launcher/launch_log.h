@@ -19,9 +19,9 @@ constexpr std::size_t launchLogLineAllowance = 1024;
 
 extern char launchLogBuffer[launchLogBufferSize]; // zero-terminated, initially empty
 extern std::FILE* logStream;                      // the error log once it is open
-extern const wchar_t errorLogName[];               // "Tavrin Error Log"
-extern std::optional<std::wstring> failedLogPath;  // the log that could not be opened
-extern std::optional<std::wstring> actualLogPath;  // the log in use
+extern const wchar_t errorLogName[];              // "Tavrin Error Log"
+extern std::optional<std::wstring> failedLogPath; // the log that could not be opened
+extern std::optional<std::wstring> actualLogPath; // the log in use
 
 // printf-style diagnostic line (the format ends in "\n"). The log is in the
 // ANSI code page: names go in through ansiForLog.

@@ -97,8 +97,7 @@ LONG openKey(const std::wstring& path, const RegistryView& view, RegistryKey& ke
 }
 
 // The JavaHome of the family's current version; closes the family key.
-std::optional<std::wstring> javaHomeOfFamily(RegistryKey& family, const wchar_t* familyPath,
-                                             const RegistryView& view)
+std::optional<std::wstring> javaHomeOfFamily(RegistryKey& family, const wchar_t* familyPath, const RegistryView& view)
 {
     std::optional<std::wstring> version = readRegistryText(family.get(), L"CurrentVersion");
     if (view.logged)

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "code_page_text.h"
+#include "file_identity.h"
 #include "scratch_folder.h"
 
 namespace launcher {
@@ -13,8 +14,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const wchar_t catalogName[] = L"\u0141\u00f3d\u017a \u2013 \u6771\u4eac \U0001F39E.tvr"; // "Łódź – 東京 🎞.tvr"
-const wchar_t profileName[] = L"U\u017cytkownik \u6771";                              // "Użytkownik 東"
+const wchar_t catalogName[] =
+    L"\u0141\u00f3d\u017a \u2013 \u6771\u4eac \U0001F39E.tvr"; // "Łódź – 東京 🎞.tvr"
+const wchar_t profileName[] = L"U\u017cytkownik \u6771";       // "Użytkownik 東"
 
 class CodePageText : public ::testing::Test {
 protected:
@@ -23,24 +25,10 @@ protected:
     void SetUp() override { ASSERT_EQ(GetACP(), 1252u) << "the suite's locale must give code page 1252"; }
 };
 
-// The identity of an existing file or folder, as the file system keeps it.
-std::pair<DWORD, ULONGLONG> identityOf(const std::wstring& path)
-{
-    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    BY_HANDLE_FILE_INFORMATION information{};
-    const bool known = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &information);
-    if (file != INVALID_HANDLE_VALUE)
-        CloseHandle(file);
-    if (!known)
-        return {0, 0};
-    return {information.dwVolumeSerialNumber,
-            (static_cast<ULONGLONG>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
-}
-
 TEST_F(CodePageText, TheLogShowsAQuestionMarkForEachCharacterTheCodePageLacks)
 {
-    EXPECT_EQ(ansiForLog(catalogName), "?\xF3" "d? \x96 ?? ?.tvr");
+    EXPECT_EQ(ansiForLog(catalogName), "?\xF3"
+                                       "d? \x96 ?? ?.tvr");
     EXPECT_EQ(ansiForLog(L"Tavrin Caf\u00e9"), "Tavrin Caf\xE9");
     EXPECT_EQ(ansiForLog(L""), "");
 }
@@ -65,13 +53,14 @@ TEST_F(CodePageText, APathTheCodePageLacksReachesTheVirtualMachineAsTheSameFile)
     for (const fs::path& path : {log, profile}) {
         const std::string forVm = ansiPathForVm(path.wstring());
         EXPECT_EQ(forVm.find('?'), std::string::npos) << forVm;
-        EXPECT_NE(identityOf(path.wstring()), std::make_pair(DWORD{0}, ULONGLONG{0}));
-        EXPECT_EQ(identityOf(wideFromAnsi(forVm)), identityOf(path.wstring())) << forVm;
+        EXPECT_NE(testsupport::identityOf(path.wstring()), testsupport::noFile);
+        EXPECT_EQ(testsupport::identityOf(wideFromAnsi(forVm)), testsupport::identityOf(path.wstring())) << forVm;
     }
     // A log that could not be created: its folder in short form, its own name as it is.
     const std::string missing = ansiPathForVm((profile / L"Missing Log.txt").wstring());
     EXPECT_EQ(missing.substr(missing.size() - 16), "\\Missing Log.txt");
-    EXPECT_EQ(identityOf(wideFromAnsi(missing.substr(0, missing.size() - 16))), identityOf(profile.wstring()));
+    EXPECT_EQ(testsupport::identityOf(wideFromAnsi(missing.substr(0, missing.size() - 16))),
+              testsupport::identityOf(profile.wstring()));
     // A path the code page can carry is handed on as it is.
     EXPECT_EQ(ansiPathForVm(L"C:\\Program Files\\Tavrin Caf\u00e9\\lib"), "C:\\Program Files\\Tavrin Caf\xE9\\lib");
 }

@@ -80,7 +80,7 @@ TEST(JavaHomes, AreTheSameFolderWhateverTheCaseAndTrailingBackslashes)
 TEST(JavaHomes, ThatAreOneWordButTwoFoldersDiffer)
 {
     EXPECT_FALSE(sameJavaHome(L"C:\\Java\\Stra\u00dfe", L"C:\\Java\\Strasse"));
-    EXPECT_FALSE(sameJavaHome(L"C:\\Java\\jdk\u00ad17", L"C:\\Java\\jdk17")); // a soft hyphen
+    EXPECT_FALSE(sameJavaHome(L"C:\\Java\\jdk\u00ad17", L"C:\\Java\\jdk17"));        // a soft hyphen
     EXPECT_FALSE(sameJavaHome(L"C:\\Java\\\u0141\u00f3d\u017a", L"C:\\Java\\Lodz")); // not the best fit
     EXPECT_FALSE(sameJavaHome(L"C:\\jdk-17", L"C:\\jdk-1"));
     EXPECT_FALSE(sameJavaHome(L"C:\\jdk", L"C:\\jdk\\jre"));

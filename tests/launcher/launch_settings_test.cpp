@@ -61,7 +61,8 @@ TEST(LaunchSettings, EachFolderOfTheLibraryPathReachesTheVirtualMachineInAFormIt
 {
     // A folder that does not exist has no short form: the code page's own "?" keeps it from naming another.
     EXPECT_EQ(libraryPathFor(std::wstring(L"C:\\Caf\u00e9;C:\\\u0141\u00f3d\u017a;C:\\windows")),
-              "lib;C:\\Caf\xE9;C:\\?\xF3" "d?;C:\\windows");
+              "lib;C:\\Caf\xE9;C:\\?\xF3"
+              "d?;C:\\windows");
 }
 
 class SystemFolder : public ::testing::Test {

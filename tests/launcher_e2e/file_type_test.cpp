@@ -81,8 +81,8 @@ TEST_F(ReadOnlyFileType, WhereTheMachinesKeysRefuseWritesTheUserGetsTheFileTypeA
         setStringValue(HKEY_CLASSES_ROOT, fileTypeKeys[i], nullptr, oldValues[i]);
     // Only once every key is there: a key made below a read-only one inherits its rights.
     for (std::size_t i = 0; i < oldValues.size(); ++i) {
-        ASSERT_TRUE(testsupport::setKeyAccess(HKEY_CLASSES_ROOT, widened(fileTypeKeys[i]),
-                                              testsupport::readOnlyForEveryone));
+        ASSERT_TRUE(
+            testsupport::setKeyAccess(HKEY_CLASSES_ROOT, widened(fileTypeKeys[i]), testsupport::readOnlyForEveryone));
         ASSERT_EQ(testsupport::writeDefaultValue(HKEY_CLASSES_ROOT, widened(fileTypeKeys[i]), L"x"),
                   ERROR_ACCESS_DENIED)
             << "the premise: writing " << fileTypeKeys[i] << " is refused";

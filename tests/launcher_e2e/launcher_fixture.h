@@ -48,7 +48,10 @@ protected:
     std::wstring wideOpenCommand(const fs::path& exe, const fs::path& catalog) const;
     std::string catalogPath() const { return (install / "My Catalogs" / "Tape 12.tvr").string(); }
     LaunchResult launch(const std::wstring& commandLine, const fs::path& exe);
-    LaunchResult launch(const std::string& commandLine, const fs::path& exe) { return launch(widened(commandLine), exe); }
+    LaunchResult launch(const std::string& commandLine, const fs::path& exe)
+    {
+        return launch(widened(commandLine), exe);
+    }
     LaunchResult launch(const std::string& commandLine) { return launch(commandLine, exePath()); }
     LaunchResult launch(const std::wstring& commandLine) { return launch(commandLine, exePath()); }
     LaunchResult launchOnCatalog() { return launch(openCommand(exePath(), catalogPath())); }

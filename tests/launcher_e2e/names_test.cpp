@@ -1,5 +1,6 @@
 // Names in any language under code page 1252: a catalog, a user's profile and
 // an installation folder whose names the code page lacks.
+#include "file_identity.h"
 #include "launcher_fixture.h"
 
 namespace launche2e {
@@ -39,21 +40,6 @@ protected:
     }
 };
 
-// The identity of an existing file, as the file system keeps it; {0, 0} for none.
-std::pair<DWORD, ULONGLONG> identityOf(const std::wstring& path)
-{
-    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    BY_HANDLE_FILE_INFORMATION information{};
-    const bool known = file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &information);
-    if (file != INVALID_HANDLE_VALUE)
-        CloseHandle(file);
-    if (!known)
-        return {0, 0};
-    return {information.dwVolumeSerialNumber,
-            (static_cast<ULONGLONG>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
-}
-
 std::wstring fromUtf8(const std::string& text)
 {
     const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
@@ -64,14 +50,17 @@ std::wstring fromUtf8(const std::string& text)
 
 TEST_F(Names, MainGetsTheCatalogExactlyAndTheLogShowsWhatTheCodePageLacksAsQuestionMarks)
 {
-    const std::wstring name = std::wstring(lodz) + L" \u2013 \u6771\u4eac \U0001F39E.tvr"; // "Łódź – 東京 🎞.tvr"
+    const std::wstring name =
+        std::wstring(lodz) + L" \u2013 \u6771\u4eac \U0001F39E.tvr"; // "Łódź – 東京 🎞.tvr"
     ASSERT_TRUE(outsideCodePage(name));
     const fs::path catalog = catalogNamed(name);
 
     const LaunchResult result = launch(wideOpenCommand(exePath(), catalog));
     EXPECT_EQ(result.exitCode, 0u);
     EXPECT_EQ(recordedArguments(), std::vector<std::string>{utf8Of(catalog.wstring())});
-    EXPECT_TRUE(contains(log(), "Filename=" + (install / "My Catalogs").string() + "\\?\xF3" "d? \x96 ?? ?.tvr"));
+    EXPECT_TRUE(contains(log(), "Filename=" + (install / "My Catalogs").string() +
+                                    "\\?\xF3"
+                                    "d? \x96 ?? ?.tvr"));
     EXPECT_TRUE(contains(log(), "JVM launched"));
 }
 
@@ -107,8 +96,8 @@ TEST_F(Names, AProfileOutsideTheCodePageGetsItsWholeLogAndTheLogOptionNamesThatF
     }
     EXPECT_EQ(logOption.find('?'), std::string::npos) << logOption;
     EXPECT_TRUE(contains(lines, "vmarg -Dtavrin.actuallog=" + logOption)) << "the log names the option it gave";
-    ASSERT_NE(identityOf(logFile().wstring()), std::make_pair(DWORD{0}, ULONGLONG{0}));
-    EXPECT_EQ(identityOf(fromUtf8(logOption)), identityOf(logFile().wstring())) << logOption;
+    ASSERT_NE(testsupport::identityOf(logFile().wstring()), testsupport::noFile);
+    EXPECT_EQ(testsupport::identityOf(fromUtf8(logOption)), testsupport::identityOf(logFile().wstring())) << logOption;
 }
 
 TEST_F(Names, AnInstallationFolderJavaCannotUseIsRefusedBeforeAnythingIsTouched)
