@@ -230,13 +230,28 @@ std::optional<WORD> imageMachineOf(const std::string& path)
     return header.Machine;
 }
 
-// The first of the homes whose library, in the order tried, is of the other architecture.
-std::optional<std::string> homeOfOtherArchitecture(const std::vector<std::string>& homes)
+// A runtime on this machine that this program can never load: one of the
+// other architecture, or one for Windows on ARM (either Tavrin runs there
+// under emulation and loads only libraries of its own machine).
+struct UnusableRuntime {
+    std::string home;
+    WORD machine;
+};
+
+bool isUnusableMachine(WORD machine)
+{
+    return machine == otherMachine || machine == IMAGE_FILE_MACHINE_ARM64;
+}
+
+// The first of the homes whose library, in the order tried, exists and is an
+// image of a machine this program cannot load.
+std::optional<UnusableRuntime> unusableRuntimeIn(const std::vector<std::string>& homes)
 {
     for (const std::string& home : homes) {
         for (const char* library : vmLibraries) {
-            if (imageMachineOf(home + library) == otherMachine)
-                return home;
+            const std::optional<WORD> machine = imageMachineOf(home + library);
+            if (machine && isUnusableMachine(*machine))
+                return UnusableRuntime{home, *machine};
         }
     }
     return std::nullopt;
@@ -252,27 +267,45 @@ bool otherRegistryViewExists()
     return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
 
-// A runtime registered only for the other architecture.
-std::optional<std::string> homeInOtherRegistryView()
+// The runtimes registered for the other architecture, in the order they are
+// looked for. A registration may outlive its runtime: each is only a candidate.
+std::vector<std::string> homesInOtherRegistryView()
 {
+    std::vector<std::string> homes;
     if (!otherRegistryViewExists())
-        return std::nullopt;
+        return homes;
     for (RegistrySource source : registrySources) {
         if (std::optional<std::string> home = source(otherView))
-            return home;
+            homes.push_back(*home);
     }
-    return std::nullopt;
+    return homes;
 }
 
-// Why no library loaded: a runtime of the other architecture when there is
-// one, else none found at all, else none that works.
+// What the user is told about a runtime for Windows on ARM in home.
+std::string arm64RuntimeMessage(const std::string& home)
+{
+    const std::string wanted = wideProgram ? "a 64-bit (x64)" : "a 32-bit";
+    return "The Java runtime in " + home + " is an ARM64 runtime, which this Tavrin cannot use. Please install " +
+           wanted + " Java runtime from " + javaDownloadSite + ".";
+}
+
+std::string unusableRuntimeMessage(const UnusableRuntime& runtime)
+{
+    if (runtime.machine == IMAGE_FILE_MACHINE_ARM64)
+        return arm64RuntimeMessage(runtime.home);
+    return otherArchitectureMessage(runtime.home);
+}
+
+// Why no library loaded: a runtime that this program cannot load when there
+// is one, among the homes tried or else those registered for the other
+// architecture; else none found at all, else none that works.
 std::string noRuntimeMessage(const std::vector<std::string>& tried)
 {
-    std::optional<std::string> other = homeOfOtherArchitecture(tried);
-    if (!other)
-        other = homeInOtherRegistryView();
-    if (other)
-        return otherArchitectureMessage(*other);
+    std::optional<UnusableRuntime> unusable = unusableRuntimeIn(tried);
+    if (!unusable)
+        unusable = unusableRuntimeIn(homesInOtherRegistryView());
+    if (unusable)
+        return unusableRuntimeMessage(*unusable);
     return tried.empty() ? javaMissingMessage() : javaBrokenMessage();
 }
 
