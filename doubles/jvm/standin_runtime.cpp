@@ -14,16 +14,19 @@ namespace standin {
 namespace {
 
 const char bootstrapClass[] = "orlesk/tavrin/SecureLauncher";
+const char defineClassSignature[] = "(Ljava/lang/String;[BIILjava/lang/ClassLoader;)Ljava/lang/Class;";
+using DefineClassNative = jclass(JNICALL*)(JNIEnv*, jclass, jstring, jbyteArray, jint, jint, jobject);
+
+// System.loadLibrary, and the class whose static initialiser calls it for the
+// capture library.
 const char systemClass[] = "java/lang/System";
 const char loadLibrarySignature[] = "(Ljava/lang/String;)V";
-// The class whose static initialiser loads the capture library.
 const char capturingClass[] = "orlesk/tavrin/pellux/Pellux";
 const char capturingLibrary[] = "Pellux";
+
 // Java 24 warns of restricted methods; before Java 9 "--" options are unknown.
 constexpr int firstVersionRestrictingNativeAccess = 24;
 constexpr int firstModularVersion = 9;
-const char defineClassSignature[] = "(Ljava/lang/String;[BIILjava/lang/ClassLoader;)Ljava/lang/Class;";
-using DefineClassNative = jclass(JNICALL*)(JNIEnv*, jclass, jstring, jbyteArray, jint, jint, jobject);
 
 // The runtime whose main-thread JNIEnv and whose JavaVM carry the
 // interpositions below.

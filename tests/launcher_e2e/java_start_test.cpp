@@ -213,7 +213,7 @@ TEST_F(JavaStart, Java25WithAByteOrderMarkOrBlanksInItsReleaseFileIsJava25)
 {
     const fs::path home = useRuntimeOfVersion("25");
     for (const std::string release :
-         {"\xEF\xBB\xBFIMPLEMENTOR=\"Eclipse Adoptium\"\r\nJAVA_VERSION=\"25\"\r\n",
+         {"\xEF\xBB\xBFJAVA_VERSION=\"25\"\r\nIMPLEMENTOR=\"Eclipse Adoptium\"\r\n",
           "IMPLEMENTOR=\"Eclipse Adoptium\"\nJAVA_VERSION=\"25\"  \t\nOS_NAME=\"Windows\"\n"}) {
         SCOPED_TRACE(release);
         writeText(home / "release", release);
