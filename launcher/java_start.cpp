@@ -17,22 +17,35 @@ namespace launcher {
 
 const char bootstrapClassName[] = "orlesk/tavrin/SecureLauncher";
 const char* const extraVmOptions[] = {"-Xmx320m", "-Dtavrin.mainClass=orlesk.tavrin.StdLauncher", nullptr};
+const char nativeAccessOption[] = "--enable-native-access=ALL-UNNAMED";
 
 namespace {
 
 using CreateJavaVM = jint(JNICALL*)(JavaVM**, void**, void*);
 using GetDefaultJavaVMInitArgs = jint(JNICALL*)(void*);
 
+std::optional<int> featureNumberOf(const std::optional<std::string>& version)
+{
+    return version ? javaFeatureNumber(*version) : std::nullopt;
+}
+
 // Since Java 24 the security manager is permanently disabled, and a machine
 // asked for one refuses to start.
-SecurityManager securityManagerFor(const std::wstring& home)
+SecurityManager securityManagerFor(const std::optional<std::string>& version)
 {
-    const std::optional<std::string> version = javaVersionOfHome(home);
-    const std::optional<int> feature = version ? javaFeatureNumber(*version) : std::nullopt;
+    const std::optional<int> feature = featureNumberOf(version);
     if (!feature || *feature < firstVersionWithoutSecurityManager)
         return SecurityManager::Requested;
     launchLog("Java %s runs without a security manager\n", version->c_str());
     return SecurityManager::Unsupported;
+}
+
+// Only a runtime known to restrict native access is given the option: one of
+// unknown version may be old enough to refuse it as unrecognised.
+NativeAccess nativeAccessFor(const std::optional<std::string>& version)
+{
+    const std::optional<int> feature = featureNumberOf(version);
+    return feature && *feature >= firstVersionRestrictingNativeAccess ? NativeAccess::Enabled : NativeAccess::Unasked;
 }
 
 template <typename Function>
@@ -105,7 +118,7 @@ std::string logLocationOption()
 }
 
 std::vector<std::string> vmOptionStrings(const std::string& classPath, const std::string& libraryPath,
-                                         SecurityManager securityManager)
+                                         SecurityManager securityManager, NativeAccess nativeAccess)
 {
     std::vector<std::string> options = {"-Djava.class.path=" + classPath, "-Djava.library.path=" + libraryPath};
     if (securityManager == SecurityManager::Requested)
@@ -113,6 +126,8 @@ std::vector<std::string> vmOptionStrings(const std::string& classPath, const std
     options.push_back(logLocationOption());
     for (const char* const* extra = extraVmOptions; *extra; ++extra)
         options.emplace_back(*extra);
+    if (nativeAccess == NativeAccess::Enabled)
+        options.emplace_back(nativeAccessOption);
     return options;
 }
 
@@ -127,7 +142,9 @@ std::wstring startJava(const std::string& classPath, const std::string& libraryP
     if (!createVm || !defaultArgs)
         return L"Failed to find jvm.dll entry points";
 
-    std::vector<std::string> optionStrings = vmOptionStrings(classPath, libraryPath, securityManagerFor(runtime.home));
+    const std::optional<std::string> version = javaVersionOfHome(runtime.home);
+    std::vector<std::string> optionStrings =
+        vmOptionStrings(classPath, libraryPath, securityManagerFor(version), nativeAccessFor(version));
     std::vector<JavaVMOption> options;
     for (std::string& option : optionStrings)
         options.push_back(JavaVMOption{option.data(), nullptr});

@@ -15,11 +15,18 @@ extern const char* const extraVmOptions[]; // ended by a null entry
 // runtimes since Java 24 refuse to start with them.
 enum class SecurityManager { Requested, Unsupported };
 
+// Whether the application's class-path code is given native access (it loads
+// Pellux.dll): runtimes since Java 24 warn in the user's log without it, and
+// runtimes before Java 9 refuse to start when given the option.
+enum class NativeAccess { Unasked, Enabled };
+
+extern const char nativeAccessOption[]; // "--enable-native-access=ALL-UNNAMED"
+
 // The virtual machine's option strings, in order: class path, library path,
-// security manager and policy (when requested), the log location, then
-// extraVmOptions.
+// security manager and policy (when requested), the log location,
+// extraVmOptions, then native access (when enabled).
 std::vector<std::string> vmOptionStrings(const std::string& classPath, const std::string& libraryPath,
-                                         SecurityManager securityManager);
+                                         SecurityManager securityManager, NativeAccess nativeAccess);
 
 // "-Dtavrin.failedlog=..." for a log that failed to open, else
 // "-Dtavrin.actuallog=..." (the empty path when none was set; it is then

@@ -12,6 +12,10 @@ namespace {
 
 // A release file is a few hundred bytes; anything beyond this is not read.
 constexpr std::size_t releaseReadLimit = 64 * 1024;
+// What an editor may leave in the file: a UTF-8 byte-order mark at its start,
+// blanks or tabs around the name, the "=" and the value.
+constexpr char utf8ByteOrderMark[] = "\xEF\xBB\xBF";
+constexpr char blanks[] = " \t";
 
 std::string unquoted(const std::string& value)
 {
@@ -20,17 +24,31 @@ std::string unquoted(const std::string& value)
     return value;
 }
 
+std::string trimmed(const std::string& text)
+{
+    const std::size_t first = text.find_first_not_of(blanks);
+    if (first == std::string::npos)
+        return std::string();
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+std::string withoutByteOrderMark(const std::string& text)
+{
+    const std::size_t markLength = sizeof utf8ByteOrderMark - 1;
+    return text.compare(0, markLength, utf8ByteOrderMark) == 0 ? text.substr(markLength) : text;
+}
+
 } // namespace
 
 std::optional<std::string> releaseJavaVersion(const std::string& releaseText)
 {
-    const std::string name = "JAVA_VERSION=";
-    std::istringstream lines(releaseText);
+    std::istringstream lines(withoutByteOrderMark(releaseText));
     for (std::string line; std::getline(lines, line);) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
-        if (line.compare(0, name.size(), name) == 0)
-            return unquoted(line.substr(name.size()));
+        const std::size_t equals = line.find('=');
+        if (equals != std::string::npos && trimmed(line.substr(0, equals)) == "JAVA_VERSION")
+            return unquoted(trimmed(line.substr(equals + 1)));
     }
     return std::nullopt;
 }

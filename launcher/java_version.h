@@ -11,9 +11,14 @@ namespace launcher {
 // The first feature version whose virtual machine refuses to start when asked
 // for a security manager.
 constexpr int firstVersionWithoutSecurityManager = 24;
+// The first feature version that warns when class-path code loads a native
+// library without native access enabled for it (and a later one refuses).
+constexpr int firstVersionRestrictingNativeAccess = 24;
 
 // The value of the release text's JAVA_VERSION line, without its quotes; none
-// without such a line.
+// without such a line. The text may begin with a UTF-8 byte-order mark, lines
+// may end in CRLF, and blanks or tabs may stand around the name, the "=" and
+// the value, as editors leave them.
 std::optional<std::string> releaseJavaVersion(const std::string& releaseText);
 
 // The feature number of a Java version: for "1.x" the number after "1."

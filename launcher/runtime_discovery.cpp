@@ -233,13 +233,28 @@ std::optional<WORD> imageMachineOf(const std::wstring& path)
     return header.Machine;
 }
 
-// The first of the homes whose library, in the order tried, is of the other architecture.
-std::optional<std::wstring> homeOfOtherArchitecture(const std::vector<std::wstring>& homes)
+// A runtime on this machine that this program can never load: one of the
+// other architecture, or one for Windows on ARM (either Tavrin runs there
+// under emulation and loads only libraries of its own machine).
+struct UnusableRuntime {
+    std::wstring home;
+    WORD machine;
+};
+
+bool isUnusableMachine(WORD machine)
+{
+    return machine == otherMachine || machine == IMAGE_FILE_MACHINE_ARM64;
+}
+
+// The first of the homes whose library, in the order tried, exists and is an
+// image of a machine this program cannot load.
+std::optional<UnusableRuntime> unusableRuntimeIn(const std::vector<std::wstring>& homes)
 {
     for (const std::wstring& home : homes) {
         for (const wchar_t* library : vmLibraries) {
-            if (imageMachineOf(home + library) == otherMachine)
-                return home;
+            const std::optional<WORD> machine = imageMachineOf(home + library);
+            if (machine && isUnusableMachine(*machine))
+                return UnusableRuntime{home, *machine};
         }
     }
     return std::nullopt;
@@ -255,27 +270,45 @@ bool otherRegistryViewExists()
     return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
 
-// A runtime registered only for the other architecture.
-std::optional<std::wstring> homeInOtherRegistryView()
+// The runtimes registered for the other architecture, in the order they are
+// looked for. A registration may outlive its runtime: each is only a candidate.
+std::vector<std::wstring> homesInOtherRegistryView()
 {
+    std::vector<std::wstring> homes;
     if (!otherRegistryViewExists())
-        return std::nullopt;
+        return homes;
     for (RegistrySource source : registrySources) {
         if (std::optional<std::wstring> home = source(otherView))
-            return home;
+            homes.push_back(*home);
     }
-    return std::nullopt;
+    return homes;
 }
 
-// Why no library loaded: a runtime of the other architecture when there is
-// one, else none found at all, else none that works.
+// What the user is told about a runtime for Windows on ARM in home.
+std::wstring arm64RuntimeMessage(const std::wstring& home)
+{
+    const std::wstring wanted = wideProgram ? L"a 64-bit (x64)" : L"a 32-bit";
+    return L"The Java runtime in " + home + L" is an ARM64 runtime, which this Tavrin cannot use. Please install " +
+           wanted + L" Java runtime from " + javaDownloadSite + L".";
+}
+
+std::wstring unusableRuntimeMessage(const UnusableRuntime& runtime)
+{
+    if (runtime.machine == IMAGE_FILE_MACHINE_ARM64)
+        return arm64RuntimeMessage(runtime.home);
+    return otherArchitectureMessage(runtime.home);
+}
+
+// Why no library loaded: a runtime that this program cannot load when there
+// is one, among the homes tried or else those registered for the other
+// architecture; else none found at all, else none that works.
 std::wstring noRuntimeMessage(const std::vector<std::wstring>& tried)
 {
-    std::optional<std::wstring> other = homeOfOtherArchitecture(tried);
-    if (!other)
-        other = homeInOtherRegistryView();
-    if (other)
-        return otherArchitectureMessage(*other);
+    std::optional<UnusableRuntime> unusable = unusableRuntimeIn(tried);
+    if (!unusable)
+        unusable = unusableRuntimeIn(homesInOtherRegistryView());
+    if (unusable)
+        return unusableRuntimeMessage(*unusable);
     return tried.empty() ? javaMissingMessage() : javaBrokenMessage();
 }
 

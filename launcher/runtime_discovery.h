@@ -1,7 +1,8 @@
 // Finding an installed Java runtime and loading its virtual machine library:
 // the installation's own "jre", the registered runtimes before and after
-// Java 9, JAVA_HOME. When none loads, a runtime of the other architecture is
-// looked for, so that the user learns why.
+// Java 9, JAVA_HOME. When none loads, a runtime that this program cannot load
+// (of the other architecture, or for ARM64) is looked for, so that the user
+// learns why.
 #ifndef TAVRIN_LAUNCHER_RUNTIME_DISCOVERY_H
 #define TAVRIN_LAUNCHER_RUNTIME_DISCOVERY_H
 

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 
@@ -25,6 +27,19 @@ std::string ownFile()
     return length > 0 && length < MAX_PATH ? std::string(path, length) : std::string();
 }
 
+// A real runtime knows its version whatever an editor did to its "release"
+// file, so the stand-in reads the line with every blank, tab, line end and
+// byte-order mark left out.
+std::string withoutSpacing(std::string line)
+{
+    const std::string byteOrderMark = "\xEF\xBB\xBF";
+    if (line.compare(0, byteOrderMark.size(), byteOrderMark) == 0)
+        line.erase(0, byteOrderMark.size());
+    line.erase(std::remove_if(line.begin(), line.end(), [](unsigned char c) { return std::isspace(c) != 0; }),
+               line.end());
+    return line;
+}
+
 } // namespace
 
 std::string runtimeHome()
@@ -36,7 +51,8 @@ int releaseFeatureVersion(const std::string& home)
 {
     const std::string prefix = "JAVA_VERSION=\"";
     std::ifstream release(home + "\\release");
-    for (std::string line; std::getline(release, line);) {
+    for (std::string read; std::getline(release, read);) {
+        const std::string line = withoutSpacing(read);
         if (line.compare(0, prefix.size(), prefix) != 0)
             continue;
         std::string version = line.substr(prefix.size());

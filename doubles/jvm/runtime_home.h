@@ -12,7 +12,9 @@ namespace standin {
 std::string runtimeHome();
 
 // The feature number of the JAVA_VERSION="..." line of the home's "release"
-// file ("1.8.0_401" gives 8, "25" gives 25), or 0 when there is none.
+// file ("1.8.0_401" gives 8, "25" gives 25), or 0 when there is none (as
+// many runtimes before Java 9 have none). Blanks, tabs, CRLF line ends and a
+// UTF-8 byte-order mark do not hide it.
 int releaseFeatureVersion(const std::string& home);
 
 } // namespace standin

@@ -17,6 +17,17 @@ const char bootstrapClass[] = "orlesk/tavrin/SecureLauncher";
 const char defineClassSignature[] = "(Ljava/lang/String;[BIILjava/lang/ClassLoader;)Ljava/lang/Class;";
 using DefineClassNative = jclass(JNICALL*)(JNIEnv*, jclass, jstring, jbyteArray, jint, jint, jobject);
 
+// System.loadLibrary, and the class whose static initialiser calls it for the
+// capture library.
+const char systemClass[] = "java/lang/System";
+const char loadLibrarySignature[] = "(Ljava/lang/String;)V";
+const char capturingClass[] = "orlesk/tavrin/pellux/Pellux";
+const char capturingLibrary[] = "Pellux";
+
+// Java 24 warns of restricted methods; before Java 9 "--" options are unknown.
+constexpr int firstVersionRestrictingNativeAccess = 24;
+constexpr int firstModularVersion = 9;
+
 // The runtime whose main-thread JNIEnv and whose JavaVM carry the
 // interpositions below.
 StandInRuntime* interposedRuntime = nullptr;
@@ -114,6 +125,24 @@ std::vector<std::string> split(const std::string& text, char separator)
     return parts;
 }
 
+// A class-path archive as a runtime prints its code source's location:
+// "file:/C:/Program%20Files/Tavrin/lib/tavrin.jar".
+std::string fileUrlOf(const std::string& path)
+{
+    char full[MAX_PATH];
+    const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+    std::string url = "file:/";
+    for (char c : std::string(full, length < MAX_PATH ? length : 0)) {
+        if (c == '\\')
+            url += '/';
+        else if (c == ' ')
+            url += "%20";
+        else
+            url += c;
+    }
+    return url;
+}
+
 } // namespace
 
 StandInRuntime::StandInRuntime(std::string behaviour, std::string recordPath, int featureVersion)
@@ -134,11 +163,16 @@ jint StandInRuntime::create(const JavaVMInitArgs& args, JavaVM** vm, JNIEnv** en
         record_.line("creation refused");
         return JNI_ENOMEM;
     }
-    if (refusesOptions()) {
+    if (refusesSecurityManager()) {
         record_.line("creation refused: the security manager cannot be enabled");
         printToStandardError("Error occurred during initialization of VM");
         printToStandardError("java.lang.Error: A command line option has attempted to allow or enable the Security "
                              "Manager. Enabling a Security Manager is not supported.");
+        return JNI_ERR;
+    }
+    if (std::optional<std::string> unknown = unrecognisedOption(args.ignoreUnrecognized)) {
+        record_.line("creation refused: unrecognised option " + *unknown);
+        printToStandardError("Unrecognized option: " + *unknown);
         return JNI_ERR;
     }
     jni_ = std::make_unique<strictjni::StrictJni>();
@@ -147,6 +181,13 @@ jint StandInRuntime::create(const JavaVMInitArgs& args, JavaVM** vm, JNIEnv** en
     jni_->addMethod("java/lang/IllegalStateException", "<init>", "(Ljava/lang/String;)V");
     jni_->bind(bootstrapClass, "main", "([Ljava/lang/String;)V",
                [this](strictjni::Invocation& call) { return playSecureLauncherMain(call); });
+    jni_->defineClass(systemClass);
+    jni_->addMethod(systemClass, "loadLibrary", loadLibrarySignature, true);
+    jni_->bind(systemClass, "loadLibrary", loadLibrarySignature, [this](strictjni::Invocation& call) {
+        const strictjni::ObjectPtr& name = call.args.at(0).object;
+        loadLibrary(name ? name->utf8() : "(null)");
+        return strictjni::Value::none();
+    });
     jni_->onDestroy([this] { waitForApplicationThreads(); });
     if (behaviour_ == "class-missing")
         jni_->hideClass(bootstrapClass);
@@ -173,7 +214,7 @@ void StandInRuntime::recordArguments(const JavaVMInitArgs& args)
 
 // Since Java 24 the security manager is permanently disabled: asking for one,
 // with any value, stops the machine's initialisation.
-bool StandInRuntime::refusesOptions() const
+bool StandInRuntime::refusesSecurityManager() const
 {
     if (featureVersion_ < 24)
         return false;
@@ -182,6 +223,69 @@ bool StandInRuntime::refusesOptions() const
             return true;
     }
     return false;
+}
+
+// The options of the form "--name=value" came with Java 9's modules; an older
+// machine stops at the first, unless told to ignore what it does not know.
+std::optional<std::string> StandInRuntime::unrecognisedOption(bool ignoreUnrecognized) const
+{
+    if (featureVersion_ >= firstModularVersion || ignoreUnrecognized)
+        return std::nullopt;
+    for (const std::string& option : options_) {
+        if (option.rfind("--", 0) == 0)
+            return option;
+    }
+    return std::nullopt;
+}
+
+// "--enable-native-access=" names modules, comma-separated, and may be given
+// more than once; the class path is the unnamed module, ALL-UNNAMED.
+bool StandInRuntime::nativeAccessForClassPath() const
+{
+    const std::string prefix = "--enable-native-access=";
+    for (const std::string& option : options_) {
+        if (option.rfind(prefix, 0) != 0)
+            continue;
+        for (const std::string& module : split(option.substr(prefix.size()), ',')) {
+            if (module == "ALL-UNNAMED")
+                return true;
+        }
+    }
+    return false;
+}
+
+void StandInRuntime::loadLibrary(const std::string& name)
+{
+    record_.line("System.loadLibrary " + name);
+    if (featureVersion_ >= firstVersionRestrictingNativeAccess && !nativeAccessWarned_ && !nativeAccessForClassPath())
+        warnOfRestrictedMethod();
+}
+
+// What a runtime prints, once per module, when code without native access
+// calls a restricted method: here Pellux's static initialiser, from the
+// archive on the class path that holds it.
+void StandInRuntime::warnOfRestrictedMethod()
+{
+    nativeAccessWarned_ = true;
+    record_.line("restricted method warning");
+    const std::optional<std::string> archive = archiveHolding(std::string(capturingClass) + ".sclass");
+    printToStandardError("WARNING: A restricted method in java.lang.System has been called");
+    printToStandardError("WARNING: java.lang.System::loadLibrary has been called by " + dotted(capturingClass) +
+                         " in an unnamed module" + (archive ? " (" + fileUrlOf(*archive) + ")" : ""));
+    printToStandardError(
+        "WARNING: Use --enable-native-access=ALL-UNNAMED to avoid a warning for callers in this module");
+    printToStandardError("WARNING: Restricted methods will be blocked in a future release unless native access is "
+                         "enabled");
+    printToStandardError("");
+}
+
+std::optional<std::string> StandInRuntime::archiveHolding(const std::string& entry) const
+{
+    for (const std::string& archive : split(option("java.class.path"), ';')) {
+        if (readStoredEntry(archive, entry))
+            return archive;
+    }
+    return std::nullopt;
 }
 
 void StandInRuntime::installInterpositions(JNIEnv* env)
@@ -220,6 +324,7 @@ strictjni::Value StandInRuntime::playSecureLauncherMain(strictjni::Invocation& c
     }
     if (!defineMainClass(call.env))
         return strictjni::Value::none();
+    loadLibrary(capturingLibrary);
     printToStandardOutput("Tavrin started" + (texts.empty() ? std::string() : " with catalog " + texts[0]));
     if (behaviour_ == "thread-outlives-main")
         startApplicationThread();
@@ -240,14 +345,10 @@ bool StandInRuntime::defineMainClass(JNIEnv* env)
     std::string internalName = mainClass;
     for (char& c : internalName)
         c = c == '.' ? '/' : c;
-    std::optional<std::vector<char>> stored;
-    std::string source;
-    for (const std::string& entry : split(option("java.class.path"), ';')) {
-        if ((stored = readStoredEntry(entry, internalName + ".sclass"))) {
-            source = entry;
-            break;
-        }
-    }
+    const std::string entry = internalName + ".sclass";
+    const std::optional<std::string> archive = archiveHolding(entry);
+    const std::optional<std::vector<char>> stored = archive ? readStoredEntry(*archive, entry) : std::nullopt;
+    const std::string source = archive.value_or("");
     if (!stored) {
         record_.line("main class " + internalName + " is not on the class path");
         throwJava(env, "java/lang/ClassNotFoundException", mainClass);

@@ -19,7 +19,16 @@
 // Like Java 24 and later, a runtime whose home's "release" file names version
 // 24 or more refuses any option that begins with "-Djava.security.manager":
 // JNI_CreateJavaVM prints the runtime's two lines to standard error and
-// answers JNI_ERR.
+// answers JNI_ERR. Like a runtime before Java 9, one whose "release" file names
+// an older version, or that has none, knows no option that begins with "--":
+// it prints "Unrecognized option: ..." and answers JNI_ERR, unless
+// ignoreUnrecognized is set.
+// Once the main class is defined, the application loads its capture library
+// (Pellux's static initialiser calls System.loadLibrary("Pellux"), which JNI
+// callers can reach too). Since Java 24 that is a restricted method: without
+// native access for the class path ("--enable-native-access=ALL-UNNAMED") a
+// runtime of 24 or more prints the warning lines of real runtimes to standard
+// error, once. The library itself is not loaded.
 // What it saw goes to the file TAVRIN_JVM_RECORD names (text as UTF-8 of what
 // the machine reads: option strings from the ANSI code page, Java strings
 // from their UTF-16), DetachCurrentThread
@@ -32,6 +41,7 @@
 #include <jni.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -56,7 +66,12 @@ public:
 
 private:
     void recordArguments(const JavaVMInitArgs& args);
-    bool refusesOptions() const;
+    bool refusesSecurityManager() const;
+    std::optional<std::string> unrecognisedOption(bool ignoreUnrecognized) const;
+    bool nativeAccessForClassPath() const;
+    void loadLibrary(const std::string& name);
+    void warnOfRestrictedMethod();
+    std::optional<std::string> archiveHolding(const std::string& entry) const; // on the class path
     void installInterpositions(JNIEnv* env);
     strictjni::Value playSecureLauncherMain(strictjni::Invocation& call);
     bool defineMainClass(JNIEnv* env);
@@ -67,6 +82,7 @@ private:
     std::string behaviour_;
     Record record_;
     int featureVersion_;
+    bool nativeAccessWarned_ = false;
     std::vector<std::string> options_;
     std::unique_ptr<strictjni::StrictJni> jni_;
     std::vector<std::thread> applicationThreads_;

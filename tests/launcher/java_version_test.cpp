@@ -21,11 +21,28 @@ TEST(JavaVersion, TheValueOfTheJavaVersionLineWithoutItsQuotes)
     EXPECT_EQ(releaseJavaVersion("JAVA_VERSION=\"17\"\nJAVA_VERSION=\"11\"\n"), "17");
 }
 
+// A byte-order mark, blanks and tabs, and CRLF line ends, as editors leave them.
+TEST(JavaVersion, IsReadFromAReleaseFileAsEditorsLeaveIt)
+{
+    const std::string mark = "\xEF\xBB\xBF";
+    EXPECT_EQ(releaseJavaVersion(mark + "JAVA_VERSION=\"25\"\n"), "25");
+    EXPECT_EQ(releaseJavaVersion(mark + "IMPLEMENTOR=\"Eclipse Adoptium\"\r\nJAVA_VERSION=\"25\"\r\n"), "25");
+    EXPECT_EQ(releaseJavaVersion("JAVA_VERSION=\"25\"  \t\r\n"), "25");
+    EXPECT_EQ(releaseJavaVersion(" \tJAVA_VERSION=\"25\"\n"), "25");
+    EXPECT_EQ(releaseJavaVersion("JAVA_VERSION \t= \"25.0.1\"\n"), "25.0.1");
+    EXPECT_EQ(releaseJavaVersion("\tJAVA_VERSION\t=\t\"25\"\t\r\n"), "25");
+    EXPECT_EQ(releaseJavaVersion("JAVA_VERSION=25 \r\n"), "25"); // unquoted
+    EXPECT_EQ(javaFeatureNumber(releaseJavaVersion(mark + " JAVA_VERSION = \"25\" \r\n").value_or("")), 25);
+}
+
 TEST(JavaVersion, WithoutAJavaVersionLineThereIsNone)
 {
     EXPECT_EQ(releaseJavaVersion(""), std::nullopt);
     EXPECT_EQ(releaseJavaVersion("JAVA_RUNTIME_VERSION=\"25+36\"\nIMPLEMENTOR_VERSION=\"25\"\n"), std::nullopt);
-    EXPECT_EQ(releaseJavaVersion(" JAVA_VERSION=\"25\"\n"), std::nullopt);
+    EXPECT_EQ(releaseJavaVersion("JAVA_VERSION_DATE=\"2025-09-16\"\n"), std::nullopt);
+    EXPECT_EQ(releaseJavaVersion("# JAVA_VERSION=\"25\"\nJAVA_VERSION \"25\"\n"), std::nullopt);
+    EXPECT_EQ(releaseJavaVersion("\xEF\xBB\xBF"), std::nullopt);
+    EXPECT_EQ(releaseJavaVersion("\xEF\xBBJAVA_VERSION=\"25\"\n"), std::nullopt) << "half a mark is no mark";
 }
 
 TEST(JavaVersion, TheFeatureNumberIsTheOneAfter1DotOrElseTheLeadingNumber)
@@ -50,7 +67,7 @@ TEST(JavaVersion, IsReadFromTheReleaseFileOfTheHome)
 {
     launchertest::ScratchFolder home;
     EXPECT_EQ(javaVersionOfHome(home.path().wstring()), std::nullopt);
-    launchertest::writeFile(home.path() / "release", "JAVA_VERSION=\"25\"\r\n");
+    launchertest::writeFile(home.path() / "release", "\xEF\xBB\xBFJAVA_VERSION=\"25\" \r\n");
     EXPECT_EQ(javaVersionOfHome(home.path().wstring()), "25");
 }
 
@@ -60,12 +77,14 @@ protected:
     void TearDown() override { actualLogPath.reset(); }
 };
 
-TEST_F(SecurityManagerOptions, WithoutTheSecurityManagerTheOtherFiveKeepTheirOrder)
+// Java 24 and later: no security manager, and native access for the class path last.
+TEST_F(SecurityManagerOptions, WithoutTheSecurityManagerTheOtherFiveKeepTheirOrderAndNativeAccessIsLast)
 {
-    EXPECT_EQ(vmOptionStrings("lib\\tavrin.jar", "lib", SecurityManager::Unsupported),
+    EXPECT_EQ(vmOptionStrings("lib\\tavrin.jar", "lib", SecurityManager::Unsupported, NativeAccess::Enabled),
               (std::vector<std::string>{"-Djava.class.path=lib\\tavrin.jar", "-Djava.library.path=lib",
                                         "-Dtavrin.actuallog=C:\\Logs\\Tavrin Error Log.txt", "-Xmx320m",
-                                        "-Dtavrin.mainClass=orlesk.tavrin.StdLauncher"}));
+                                        "-Dtavrin.mainClass=orlesk.tavrin.StdLauncher",
+                                        "--enable-native-access=ALL-UNNAMED"}));
 }
 
 TEST(JavaHomes, AreTheSameFolderWhateverTheCaseAndTrailingBackslashes)

@@ -109,7 +109,7 @@ protected:
 TEST_F(VmOptions, SevenOptionsInTheirOrderWithTheLogInUse)
 {
     actualLogPath = L"C:\\Users\\me\\Orlesk\\Logs\\Tavrin Error Log.txt";
-    EXPECT_EQ(vmOptionStrings("lib\\tavrin.jar", "lib;C:\\windows", SecurityManager::Requested),
+    EXPECT_EQ(vmOptionStrings("lib\\tavrin.jar", "lib;C:\\windows", SecurityManager::Requested, NativeAccess::Unasked),
               (std::vector<std::string>{"-Djava.class.path=lib\\tavrin.jar", "-Djava.library.path=lib;C:\\windows",
                                         "-Djava.security.manager", "-Djava.security.policy=lib\\java.policy",
                                         "-Dtavrin.actuallog=C:\\Users\\me\\Orlesk\\Logs\\Tavrin Error Log.txt",

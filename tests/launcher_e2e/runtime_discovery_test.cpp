@@ -2,10 +2,28 @@
 // registered runtimes before and after Java 9, JAVA_HOME; which of a home's
 // virtual machine libraries it loads; and what the user is told when none is
 // found or none loads.
+#include <cstddef>
+#include <fstream>
+
 #include "launcher_fixture.h"
+#include "pe_image.h"
 
 namespace launche2e {
 namespace {
+
+// The message for a runtime for Windows on ARM found in home: neither Tavrin
+// can load it.
+std::string arm64RuntimeMessage(const std::string& home)
+{
+    if (sizeof(void*) == 8) {
+        return "The Java runtime in " + home +
+               " is an ARM64 runtime, which this Tavrin cannot use. Please install a 64-bit (x64) Java runtime from "
+               "https://www.java.com.";
+    }
+    return "The Java runtime in " + home +
+           " is an ARM64 runtime, which this Tavrin cannot use. Please install a 32-bit Java runtime from "
+           "https://www.java.com.";
+}
 
 // What LoadLibrary answers for a library file that does not exist, and for a
 // file that is not a library of this architecture.
@@ -102,6 +120,28 @@ protected:
             {{"Bundled runtime " + bundledHome().string()}, allLibrariesOf(bundledHome().string(), "bin\\client")});
     }
     fs::path home(const std::string& name) const { return scratch / "Java" / name; }
+
+    // A copy of the stand-in whose header says it is built for ARM64, as the
+    // runtimes for Windows on ARM are.
+    fs::path arm64Library() const
+    {
+        const fs::path copy = scratch / "arm64" / "jvm.dll";
+        fs::create_directories(copy.parent_path());
+        fs::copy_file(STANDIN_JVM_DLL, copy, fs::copy_options::overwrite_existing);
+        {
+            std::fstream file(copy, std::ios::in | std::ios::out | std::ios::binary);
+            IMAGE_DOS_HEADER dos{};
+            file.read(reinterpret_cast<char*>(&dos), sizeof dos);
+            const WORD arm64 = IMAGE_FILE_MACHINE_ARM64;
+            file.seekp(dos.e_lfanew +
+                       static_cast<std::streamoff>(sizeof(DWORD) + offsetof(IMAGE_FILE_HEADER, Machine)));
+            file.write(reinterpret_cast<const char*>(&arm64), sizeof arm64);
+        }
+        const testsupport::PeImage image(copy.wstring());
+        EXPECT_EQ(image.machine(), IMAGE_FILE_MACHINE_ARM64);
+        EXPECT_TRUE(image.isDll());
+        return copy;
+    }
 };
 
 TEST_F(RuntimeDiscovery, AnInstallationsOwnRuntimeIsUsedBeforeTheRegisteredOne)
@@ -294,6 +334,17 @@ TEST_F(RuntimeDiscovery, TheFirstHomeWithARuntimeOfTheOtherArchitectureIsNamedAn
                                        {"JAVA_HOME='" + bundledHome().string() + "'"}}));
 }
 
+// Windows on ARM: the loader refuses the library (193), and the user learns why.
+TEST_F(RuntimeDiscovery, ARuntimeForArm64IsNamedAndNotLoaded)
+{
+    const fs::path arm64 = home("jdk-25-aarch64");
+    installRuntime(arm64, "bin\\server", arm64Library());
+    registerRuntime(modularJdkFamily, "25", arm64);
+    expectFailure(launchOnCatalog(), arm64RuntimeMessage(arm64.string()));
+    expectLines(searchLines(),
+                joined({registryLines(modularJdkFamily, "25"), allLibrariesOf(arm64.string(), "bin\\server")}));
+}
+
 // The registry view of the other architecture, or 0 when the system has only one.
 REGSAM otherRegistryView()
 {
@@ -306,6 +357,11 @@ REGSAM otherRegistryView()
 
 class RegistryView : public RuntimeDiscovery {
 protected:
+    static void registerInView(const char* family, const std::string& version, const std::string& javaHome, REGSAM view)
+    {
+        setStringValue(HKEY_LOCAL_MACHINE, family, "CurrentVersion", version, view);
+        setStringValue(HKEY_LOCAL_MACHINE, std::string(family) + "\\" + version, "JavaHome", javaHome, view);
+    }
     void TearDown() override
     {
         if (otherRegistryView())
@@ -319,26 +375,60 @@ TEST_F(RegistryView, ARuntimeRegisteredOnlyForTheOtherArchitectureIsNamedWithout
     const REGSAM other = otherRegistryView();
     if (!other)
         GTEST_SKIP() << "this system has one registry view";
-    setStringValue(HKEY_LOCAL_MACHINE, jreFamily, "CurrentVersion", "1.8", other);
-    setStringValue(HKEY_LOCAL_MACHINE, std::string(jreFamily) + "\\1.8", "JavaHome", standInJavaHome().string(), other);
+    const fs::path otherRuntime = home("jre-other-architecture");
+    installRuntime(otherRuntime, "bin\\client", STANDIN_JVM_OTHER_ARCHITECTURE_DLL);
+    registerInView(jreFamily, "1.8", otherRuntime.string(), other);
     ASSERT_TRUE(keyExists(HKEY_LOCAL_MACHINE, std::string(jreFamily) + "\\1.8", other));
     ASSERT_FALSE(keyExists(HKEY_LOCAL_MACHINE, jreFamily));
-    expectFailure(launchOnCatalog(), otherArchitectureMessage(standInJavaHome().string()));
+    expectFailure(launchOnCatalog(), otherArchitectureMessage(otherRuntime.string()));
     EXPECT_TRUE(searchLines().empty()) << "the other view is read without logging";
 }
 
+// Each family of the other view is a candidate: a stale registration ahead of
+// the kit does not hide it.
 TEST_F(RegistryView, AJava9KitRegisteredOnlyForTheOtherArchitectureIsNamedToo)
 {
     const REGSAM other = otherRegistryView();
     if (!other)
         GTEST_SKIP() << "this system has one registry view";
-    const std::string jdk25 = home("jdk-25").string();
-    setStringValue(HKEY_LOCAL_MACHINE, modularJdkFamily, "CurrentVersion", "25", other);
-    setStringValue(HKEY_LOCAL_MACHINE, std::string(modularJdkFamily) + "\\25", "JavaHome", jdk25, other);
+    const fs::path jdk25 = home("jdk-25");
+    installRuntime(jdk25, "bin\\server", STANDIN_JVM_OTHER_ARCHITECTURE_DLL);
+    registerInView(jreFamily, "1.8", home("jre1.8.0_202 (uninstalled)").string(), other);
+    registerInView(modularJdkFamily, "25", jdk25.string(), other);
     environment.set("JAVA_HOME", home("nothing here").string());
-    expectFailure(launchOnCatalog(), otherArchitectureMessage(jdk25));
+    expectFailure(launchOnCatalog(), otherArchitectureMessage(jdk25.string()));
     expectLines(searchLines(),
                 joined({{"JAVA_HOME='" + home("nothing here").string() + "'"}, allLibrariesOf(home("nothing here"))}));
+}
+
+// A registration that outlived its runtime names nothing: a folder that is not
+// there, one without a library, and one whose library is of this program's own
+// architecture are no runtime of the other architecture.
+TEST_F(RegistryView, AStaleRegistrationForTheOtherArchitectureLeavesJavaMissing)
+{
+    const REGSAM other = otherRegistryView();
+    if (!other)
+        GTEST_SKIP() << "this system has one registry view";
+    const fs::path withoutLibrary = home("jre-without-library");
+    fs::create_directories(withoutLibrary / "bin" / "client");
+    for (const fs::path& stale : {home("jre-uninstalled"), withoutLibrary, standInJavaHome()}) {
+        SCOPED_TRACE(stale.string());
+        registerInView(jreFamily, "1.8", stale.string(), other);
+        expectFailure(launchOnCatalog(), javaMissing);
+        EXPECT_TRUE(searchLines().empty());
+    }
+}
+
+TEST_F(RegistryView, ARuntimeForArm64RegisteredInTheOtherViewIsNamed)
+{
+    const REGSAM other = otherRegistryView();
+    if (!other)
+        GTEST_SKIP() << "this system has one registry view";
+    const fs::path arm64 = home("jdk-21-aarch64");
+    installRuntime(arm64, "bin\\server", arm64Library());
+    registerInView(modularJdkFamily, "21", arm64.string(), other);
+    expectFailure(launchOnCatalog(), arm64RuntimeMessage(arm64.string()));
+    EXPECT_TRUE(searchLines().empty());
 }
 
 } // namespace
