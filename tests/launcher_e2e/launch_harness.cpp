@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <utility>
 
 namespace launche2e {
 
@@ -70,6 +71,8 @@ std::string stringArgumentAt(const std::string& text, std::size_t& at)
     return unescape(text, at);
 }
 
+} // namespace
+
 std::vector<std::string> callsOf(const std::string& trace, const std::string& function)
 {
     std::vector<std::string> calls;
@@ -79,6 +82,8 @@ std::vector<std::string> callsOf(const std::string& trace, const std::string& fu
     }
     return calls;
 }
+
+namespace {
 
 fs::path wineTraceFile()
 {
@@ -175,6 +180,7 @@ LaunchResult runProcess(const std::string& exe, const std::string& commandLine, 
     result.shellNotifications = shellNotificationsIn(text);
     result.standardHandleCalls = standardHandleCallsIn(text);
     result.fileOpenings = fileOpeningsIn(text);
+    result.trace = std::move(text);
     return result;
 }
 

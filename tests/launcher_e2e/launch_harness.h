@@ -55,6 +55,7 @@ struct LaunchResult {
     std::vector<ShellNotification> shellNotifications;
     std::vector<StandardHandleCall> standardHandleCalls; // by the program and by its libraries
     std::vector<FileOpening> fileOpenings;
+    std::string trace; // the launch's part of the relay trace
 };
 
 // The parent's environment with changes; nullopt removes a variable.
@@ -80,7 +81,9 @@ LaunchResult runProcess(const std::string& exe, const std::string& commandLine, 
                         const std::string& currentFolder, const fs::path& consoleFile,
                         StandardHandles handles = StandardHandles::ConsoleFile);
 
-// What the relay trace shows.
+// What the relay trace shows: the arguments of each call of a function
+// ("module.Function"), as the trace prints them; and the calls below.
+std::vector<std::string> callsOf(const std::string& trace, const std::string& function);
 std::vector<MessageBoxCall> messageBoxesIn(const std::string& trace);
 std::vector<ShellNotification> shellNotificationsIn(const std::string& trace);
 std::vector<StandardHandleCall> standardHandleCallsIn(const std::string& trace);
