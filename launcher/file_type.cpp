@@ -1,75 +1,137 @@
 #include "file_type.h"
 
-#include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
+
+#include "launch_log.h"
 #include "win_handles.h"
 
 namespace launcher {
 
-const char fileTypeOptOutKey[] = "tvrfile\\noUpdate";
+const wchar_t fileTypeOptOutKey[] = L"tvrfile\\noUpdate";
 
 namespace {
 
-const char extensionKey[] = ".tvr";
-const char typeKey[] = "tvrfile";
-const char typeName[] = "Tavrin Catalog";
-const char openKey[] = "tvrfile\\shell\\Open";
-const char commandKey[] = "tvrfile\\shell\\Open\\command";
-const char documentIconResource[] = ",-102";
+const wchar_t typeKey[] = L"tvrfile";
+const wchar_t documentIconResource[] = L",-102";
 
-constexpr LONG classesValueLimit = 255;
+constexpr DWORD classesValueLimit = 255; // characters
+
+// Where the file type's keys are written: a root key and the path below it
+// that stands for HKEY_CLASSES_ROOT.
+struct ClassesRoot {
+    HKEY root;
+    const wchar_t* prefix;
+};
+const ClassesRoot machineClasses{HKEY_CLASSES_ROOT, L""};
+const ClassesRoot userClasses{HKEY_CURRENT_USER, L"Software\\Classes\\"};
+
+std::optional<std::wstring> readValue(const ClassesRoot& classes, const std::wstring& key)
+{
+    RegistryKey opened;
+    if (RegOpenKeyExW(classes.root, (classes.prefix + key).c_str(), 0, KEY_QUERY_VALUE, opened.put()) !=
+        ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    wchar_t value[classesValueLimit + 1];
+    DWORD size = classesValueLimit * sizeof(wchar_t);
+    DWORD type = 0;
+    if (RegQueryValueExW(opened.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ) {
+        return std::nullopt;
+    }
+    // A value stored without its terminating zero is cut at the characters read.
+    std::wstring text(value, size / sizeof(wchar_t));
+    text.erase(std::min(text.find(L'\0'), text.size()));
+    return text;
+}
+
+LONG writeValue(const ClassesRoot& classes, const FileTypeValue& value)
+{
+    RegistryKey opened;
+    LONG result = RegCreateKeyExW(classes.root, (classes.prefix + value.path()).c_str(), 0, nullptr, 0, KEY_SET_VALUE,
+                                  nullptr, opened.put(), nullptr);
+    if (result != ERROR_SUCCESS)
+        return result;
+    return RegSetValueExW(opened.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.text.c_str()),
+                          static_cast<DWORD>((value.text.size() + 1) * sizeof(wchar_t)));
+}
+
+struct Written {
+    bool refused = false;     // a write was refused for want of rights: nothing after it was tried
+    bool openCommand = false; // the open command was written
+};
+
+// Each value that differs from the one there is written; other failures are
+// passed over, as the launch goes on without the file type.
+Written writeChangedValues(const ClassesRoot& classes, const std::vector<FileTypeValue>& values)
+{
+    Written written;
+    for (const FileTypeValue& value : values) {
+        if (readValue(classes, value.path()) == value.text)
+            continue;
+        const LONG result = writeValue(classes, value);
+        if (result == ERROR_ACCESS_DENIED) {
+            written.refused = true;
+            return written;
+        }
+        if (result == ERROR_SUCCESS && &value == &values.back())
+            written.openCommand = true;
+    }
+    return written;
+}
 
 } // namespace
 
-std::string openCommandFor(const std::string& exePath)
+std::wstring openCommandFor(const std::wstring& exePath)
 {
-    return "\"" + exePath + "\" \"%1\"";
+    return L"\"" + exePath + L"\" \"%1\"";
 }
 
-std::string documentIconFor(const std::string& exePath)
+std::wstring documentIconFor(const std::wstring& exePath)
 {
     return exePath + documentIconResource;
 }
 
-void registerCatalogFileType(const std::string& exePath)
+std::vector<FileTypeValue> fileTypeValues(const std::wstring& exePath)
 {
-    writeClassesValue(extensionKey, "", typeKey);
-    writeClassesValue(typeKey, "", typeName);
-    writeClassesValue(typeKey, "DefaultIcon", documentIconFor(exePath));
-    std::string command = openCommandFor(exePath);
-    std::optional<std::string> current = readClassesValue(commandKey);
-    if (current && *current == command)
-        return;
-    writeClassesValue(openKey, "command", command);
-    SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+    return {
+        {L".tvr", L"", typeKey},
+        {typeKey, L"", L"Tavrin Catalog"},
+        {typeKey, L"DefaultIcon", documentIconFor(exePath)},
+        {L"tvrfile\\shell\\Open", L"command", openCommandFor(exePath)},
+    };
 }
 
-bool classesKeyExists(const std::string& key)
+void registerCatalogFileType(const std::wstring& exePath)
+{
+    const std::vector<FileTypeValue> values = fileTypeValues(exePath);
+    Written written = writeChangedValues(machineClasses, values);
+    if (written.refused) {
+        launchLog("File type: HKEY_CLASSES_ROOT refused, registering for this user\n");
+        written = writeChangedValues(userClasses, values);
+    }
+    if (written.openCommand)
+        SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+}
+
+bool classesKeyExists(const std::wstring& key)
 {
     RegistryKey opened;
-    LONG result = RegOpenKeyA(HKEY_CLASSES_ROOT, key.c_str(), opened.put());
+    LONG result = RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, MAXIMUM_ALLOWED, opened.put());
     return result != ERROR_FILE_NOT_FOUND && opened;
 }
 
-std::optional<std::string> readClassesValue(const std::string& key)
+std::optional<std::wstring> readClassesValue(const std::wstring& key)
 {
-    char value[classesValueLimit + 1];
-    LONG size = classesValueLimit;
-    if (RegQueryValueA(HKEY_CLASSES_ROOT, key.c_str(), value, &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    // A value stored without its terminating zero is cut at the bytes read.
-    value[size >= 0 && size <= classesValueLimit ? size : classesValueLimit] = '\0';
-    return std::string(value);
+    return readValue(machineClasses, key);
 }
 
-void writeClassesValue(const std::string& key, const std::string& subkey, const std::string& text)
+LONG writeClassesValue(const std::wstring& key, const std::wstring& subkey, const std::wstring& text)
 {
-    RegistryKey opened;
-    if (RegCreateKeyA(HKEY_CLASSES_ROOT, key.c_str(), opened.put()) != ERROR_SUCCESS)
-        return;
-    RegSetValueA(opened.get(), subkey.empty() ? nullptr : subkey.c_str(), REG_SZ, text.c_str(),
-                 static_cast<DWORD>(text.size() + 1));
+    return writeValue(machineClasses, {key, subkey, text});
 }
 
 } // namespace launcher

@@ -7,8 +7,8 @@
 
 namespace launcher {
 
-extern const char repairWorkedMessage[];
-extern const char repairFailedMessage[];
+extern const wchar_t repairWorkedMessage[];
+extern const wchar_t repairFailedMessage[];
 constexpr int repairExitCode = 5;
 
 struct MoveCount {
@@ -19,10 +19,10 @@ struct MoveCount {
 // Moves every entry of the current folder that matches the pattern into the
 // folder (an existing destination is not replaced); counts the entries that
 // matched and those that were moved.
-MoveCount moveMatchingEntries(const std::string& pattern, const std::string& folder);
+MoveCount moveMatchingEntries(const std::wstring& pattern, const std::wstring& folder);
 
 // moveMatchingEntries, answering how many matched, moved or not.
-int moveMatchingFiles(const std::string& pattern, const std::string& folder);
+int moveMatchingFiles(const std::wstring& pattern, const std::wstring& folder);
 
 // Moves the archives into a new "lib" folder, tells the user how many moved
 // and ends the process with repairExitCode.

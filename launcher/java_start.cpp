@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <optional>
 
+#include "code_page_text.h"
 #include "define_class.h"
 #include "java_version.h"
 #include "launch_log.h"
@@ -24,7 +25,7 @@ using GetDefaultJavaVMInitArgs = jint(JNICALL*)(void*);
 
 // Since Java 24 the security manager is permanently disabled, and a machine
 // asked for one refuses to start.
-SecurityManager securityManagerFor(const std::string& home)
+SecurityManager securityManagerFor(const std::wstring& home)
 {
     const std::optional<std::string> version = javaVersionOfHome(home);
     const std::optional<int> feature = version ? javaFeatureNumber(*version) : std::nullopt;
@@ -41,9 +42,9 @@ Function entryPoint(HMODULE library, const char* name)
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(library, name)));
 }
 
-// The application's arguments: everything after "java", in order. Command-line
-// text is in the ANSI code page; Java receives it as the same characters.
-jobjectArray javaArguments(JNIEnv* env, const std::vector<std::string>& arguments)
+// The application's arguments: everything after "java", in order, as the exact
+// UTF-16 text of the command line.
+jobjectArray javaArguments(JNIEnv* env, const std::vector<std::wstring>& arguments)
 {
     jclass stringClass = env->FindClass("java/lang/String");
     if (!stringClass)
@@ -52,7 +53,7 @@ jobjectArray javaArguments(JNIEnv* env, const std::vector<std::string>& argument
     jobjectArray array = env->NewObjectArray(count, stringClass, nullptr);
     env->DeleteLocalRef(stringClass);
     for (jsize j = 0; array && j < count; ++j) {
-        const std::wstring wide = wideFromAnsi(arguments[static_cast<std::size_t>(j) + 1]);
+        const std::wstring& wide = arguments[static_cast<std::size_t>(j) + 1];
         jstring element = env->NewString(reinterpret_cast<const jchar*>(wide.data()), static_cast<jsize>(wide.size()));
         if (!element)
             return nullptr;
@@ -64,13 +65,13 @@ jobjectArray javaArguments(JNIEnv* env, const std::vector<std::string>& argument
 
 // Registers the native and calls the bootstrap class's main on this thread.
 // Returns the message for the user, or the empty string when main returned.
-std::string runBootstrapClass(JNIEnv* env, const std::vector<std::string>& arguments)
+std::wstring runBootstrapClass(JNIEnv* env, const std::vector<std::wstring>& arguments)
 {
     jclass bootstrap = env->FindClass(bootstrapClassName);
     if (!bootstrap) {
         launchLog("Failed to load Main class %s\n", bootstrapClassName);
         env->ExceptionDescribe();
-        return "Failed to load main class";
+        return L"Failed to load main class";
     }
     const JNINativeMethod natives[] = {{const_cast<char*>(defineClassName), const_cast<char*>(defineClassSignature),
                                         reinterpret_cast<void*>(&Java_orlesk_tavrin_SecureLauncher_defineClass)}};
@@ -78,7 +79,7 @@ std::string runBootstrapClass(JNIEnv* env, const std::vector<std::string>& argum
     if (registered != 0) {
         launchLog("Failed to register natives %d\n", static_cast<int>(registered));
         env->ExceptionDescribe();
-        return "Failed to register natives";
+        return L"Failed to register natives";
     }
     jmethodID main = env->GetStaticMethodID(bootstrap, "main", "([Ljava/lang/String;)V");
     jobjectArray mainArguments = main ? javaArguments(env, arguments) : nullptr;
@@ -87,9 +88,9 @@ std::string runBootstrapClass(JNIEnv* env, const std::vector<std::string>& argum
     if (jthrowable thrown = env->ExceptionOccurred()) {
         env->ExceptionDescribe();
         env->DeleteLocalRef(thrown);
-        return "An exception occurred during startup";
+        return L"An exception occurred during startup";
     }
-    return std::string();
+    return std::wstring();
 }
 
 } // namespace
@@ -97,10 +98,10 @@ std::string runBootstrapClass(JNIEnv* env, const std::vector<std::string>& argum
 std::string logLocationOption()
 {
     if (failedLogPath)
-        return "-Dtavrin.failedlog=" + *failedLogPath;
+        return "-Dtavrin.failedlog=" + ansiPathForVm(*failedLogPath);
     if (!actualLogPath)
-        actualLogPath = std::string();
-    return "-Dtavrin.actuallog=" + *actualLogPath;
+        actualLogPath = std::wstring();
+    return "-Dtavrin.actuallog=" + ansiPathForVm(*actualLogPath);
 }
 
 std::vector<std::string> vmOptionStrings(const std::string& classPath, const std::string& libraryPath,
@@ -115,8 +116,8 @@ std::vector<std::string> vmOptionStrings(const std::string& classPath, const std
     return options;
 }
 
-std::string startJava(const std::string& classPath, const std::string& libraryPath,
-                      const std::vector<std::string>& arguments)
+std::wstring startJava(const std::string& classPath, const std::string& libraryPath,
+                       const std::vector<std::wstring>& arguments)
 {
     LoadedRuntime runtime = loadJavaRuntime();
     if (!runtime.library)
@@ -124,7 +125,7 @@ std::string startJava(const std::string& classPath, const std::string& libraryPa
     auto createVm = entryPoint<CreateJavaVM>(runtime.library, "JNI_CreateJavaVM");
     auto defaultArgs = entryPoint<GetDefaultJavaVMInitArgs>(runtime.library, "JNI_GetDefaultJavaVMInitArgs");
     if (!createVm || !defaultArgs)
-        return "Failed to find jvm.dll entry points";
+        return L"Failed to find jvm.dll entry points";
 
     std::vector<std::string> optionStrings = vmOptionStrings(classPath, libraryPath, securityManagerFor(runtime.home));
     std::vector<JavaVMOption> options;
@@ -143,9 +144,9 @@ std::string startJava(const std::string& classPath, const std::string& libraryPa
     jint created = createVm(&vm, reinterpret_cast<void**>(&env), &initArgs);
     if (created != 0) {
         launchLog("Failed to create JVM: %d\n", static_cast<int>(created));
-        return "Failed to start Java";
+        return L"Failed to start Java";
     }
-    std::string message = runBootstrapClass(env, arguments);
+    std::wstring message = runBootstrapClass(env, arguments);
     if (!message.empty()) {
         vm->DestroyJavaVM();
         return message;

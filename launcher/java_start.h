@@ -22,15 +22,16 @@ std::vector<std::string> vmOptionStrings(const std::string& classPath, const std
                                          SecurityManager securityManager);
 
 // "-Dtavrin.failedlog=..." for a log that failed to open, else
-// "-Dtavrin.actuallog=..." (the empty path when none was set; it is then set).
+// "-Dtavrin.actuallog=..." (the empty path when none was set; it is then
+// set), the path in a form the virtual machine can read.
 std::string logLocationOption();
 
 // Finds the runtime (the installation's own "jre", the registered runtimes,
 // JAVA_HOME, in this order) and runs the application: arguments[0] is "java", arguments[1] the catalog to
 // open when there is one. Ends the process when the application has run;
 // returns the message for the user when the launch failed.
-std::string startJava(const std::string& classPath, const std::string& libraryPath,
-                      const std::vector<std::string>& arguments);
+std::wstring startJava(const std::string& classPath, const std::string& libraryPath,
+                       const std::vector<std::wstring>& arguments);
 
 } // namespace launcher
 

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -48,9 +49,9 @@ std::optional<int> javaFeatureNumber(const std::string& version)
     return feature;
 }
 
-std::optional<std::string> javaVersionOfHome(const std::string& home)
+std::optional<std::string> javaVersionOfHome(const std::wstring& home)
 {
-    std::ifstream release(home + "\\release", std::ios::binary);
+    std::ifstream release(std::filesystem::path(home + L"\\release"), std::ios::binary);
     if (!release)
         return std::nullopt;
     std::string text(releaseReadLimit, '\0');

@@ -22,7 +22,7 @@ std::optional<std::string> releaseJavaVersion(const std::string& releaseText);
 std::optional<int> javaFeatureNumber(const std::string& version);
 
 // The JAVA_VERSION of the home's "release" file, or none.
-std::optional<std::string> javaVersionOfHome(const std::string& home);
+std::optional<std::string> javaVersionOfHome(const std::wstring& home);
 
 } // namespace launcher
 

@@ -8,15 +8,16 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "code_page_text.h"
 #include "system_paths.h"
 
 namespace launcher {
 
 char launchLogBuffer[launchLogBufferSize];
 std::FILE* logStream = nullptr;
-const char errorLogName[] = "Tavrin Error Log";
-std::optional<std::string> failedLogPath;
-std::optional<std::string> actualLogPath;
+const wchar_t errorLogName[] = L"Tavrin Error Log";
+std::optional<std::wstring> failedLogPath;
+std::optional<std::wstring> actualLogPath;
 
 namespace {
 
@@ -44,20 +45,20 @@ bool endsInsideALine()
 // Log files of older versions, kept in the installation folder.
 void deleteLegacyLogs()
 {
-    if (!pathExists("Logs"))
+    if (!pathExists(L"Logs"))
         return;
-    DeleteFileA("Tavrin Error Log");
-    DeleteFileA("Logs\\Tavrin Error Log.old");
-    DeleteFileA("Logs\\Tavrin Error Log");
+    DeleteFileW(L"Tavrin Error Log");
+    DeleteFileW(L"Logs\\Tavrin Error Log.old");
+    DeleteFileW(L"Logs\\Tavrin Error Log");
 }
 
 // The previous run's log becomes the backup; the backup before it is lost.
-void rotateLog(const std::string& log, const std::string& backup)
+void rotateLog(const std::wstring& log, const std::wstring& backup)
 {
-    DeleteFileA(backup.c_str());
-    int status = std::rename(log.c_str(), backup.c_str()) == 0 ? 0 : -1;
+    DeleteFileW(backup.c_str());
+    int status = _wrename(log.c_str(), backup.c_str()) == 0 ? 0 : -1;
     if (status != 0)
-        launchLog("Backup %s: %s (status %d)\n", log.c_str(), std::strerror(errno), status);
+        launchLog("Backup %s: %s (status %d)\n", ansiForLog(log).c_str(), std::strerror(errno), status);
 }
 
 // The standard descriptor becomes a duplicate of the log's. Started without
@@ -103,36 +104,36 @@ void launchLog(const char* format, ...)
     va_end(args);
 }
 
-std::string errorLogFolder()
+std::wstring errorLogFolder()
 {
-    std::optional<std::string> base = environmentValue("LOCALAPPDATA");
+    std::optional<std::wstring> base = environmentValue(L"LOCALAPPDATA");
     if (!base)
-        base = environmentValue("APPDATA");
-    std::string folder = "Logs";
+        base = environmentValue(L"APPDATA");
+    std::wstring folder = L"Logs";
     if (base) {
-        folder = *base + "\\Orlesk";
+        folder = *base + L"\\Orlesk";
         if (!pathExists(folder))
-            CreateDirectoryA(folder.c_str(), nullptr);
-        folder += "\\Logs";
+            CreateDirectoryW(folder.c_str(), nullptr);
+        folder += L"\\Logs";
     }
     if (!pathExists(folder)) {
-        int created = CreateDirectoryA(folder.c_str(), nullptr) ? 1 : 0;
-        launchLog("mkdir %s res=%d\n", folder.c_str(), created);
+        int created = CreateDirectoryW(folder.c_str(), nullptr) ? 1 : 0;
+        launchLog("mkdir %s res=%d\n", ansiForLog(folder).c_str(), created);
     }
     if (!pathExists(folder))
-        folder = ".";
+        folder = L".";
     return folder;
 }
 
 void redirectErrorLog()
 {
-    std::string folder = errorLogFolder();
+    std::wstring folder = errorLogFolder();
     deleteLegacyLogs();
-    std::string backup = folder + "\\" + errorLogName + ".bak";
-    std::string log = folder + "\\" + errorLogName + ".txt";
+    std::wstring backup = folder + L"\\" + errorLogName + L".bak";
+    std::wstring log = folder + L"\\" + errorLogName + L".txt";
     rotateLog(log, backup);
 
-    std::FILE* stream = std::fopen(log.c_str(), "w");
+    std::FILE* stream = _wfopen(log.c_str(), L"w");
     if (!stream) {
         failedLogPath = log;
         actualLogPath.reset();

@@ -19,11 +19,12 @@ constexpr std::size_t launchLogLineAllowance = 1024;
 
 extern char launchLogBuffer[launchLogBufferSize]; // zero-terminated, initially empty
 extern std::FILE* logStream;                      // the error log once it is open
-extern const char errorLogName[];                 // "Tavrin Error Log"
-extern std::optional<std::string> failedLogPath;  // the log that could not be opened
-extern std::optional<std::string> actualLogPath;  // the log in use
+extern const wchar_t errorLogName[];              // "Tavrin Error Log"
+extern std::optional<std::wstring> failedLogPath; // the log that could not be opened
+extern std::optional<std::wstring> actualLogPath; // the log in use
 
-// printf-style diagnostic line (the format ends in "\n").
+// printf-style diagnostic line (the format ends in "\n"). The log is in the
+// ANSI code page: names go in through ansiForLog.
 void launchLog(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 
 // Opens this run's error log (keeping the previous run's as the backup) and
@@ -31,7 +32,7 @@ void launchLog(const char* format, ...) __attribute__((format(gnu_printf, 1, 2))
 void redirectErrorLog();
 
 // The folder the error log goes into, created when missing.
-std::string errorLogFolder();
+std::wstring errorLogFolder();
 
 } // namespace launcher
 

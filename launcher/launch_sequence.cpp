@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "code_page_text.h"
 #include "command_line.h"
 #include "file_type.h"
 #include "installation.h"
@@ -15,9 +16,9 @@ namespace launcher {
 const char classPathTemplate[] =
     "lib\\tavrin.jar;lib\\MRJToolkitStubs.zip;lib\\xalan.jar;lib\\crimson.jar;lib\\resources.jar;%s;"
     "lib\\jakarta-regexp-1.2.jar;lib\\j2lib.jar;lib\\jakarta-poi-1.10.0-dev.jar;lib\\extensions.jar";
-const char libContentsMissingMessage[] = "Can't find contents of \"lib\" subdirectory.\n"
-                                         "Please re-install application, checking the zip expansion options.";
-const char qtJavaMissingMessage[] = "Can't find 'QTJava.zip'. Please re-install QuickTime.";
+const wchar_t libContentsMissingMessage[] = L"Can't find contents of \"lib\" subdirectory.\n"
+                                            L"Please re-install application, checking the zip expansion options.";
+const wchar_t qtJavaMissingMessage[] = L"Can't find 'QTJava.zip'. Please re-install QuickTime.";
 
 namespace {
 
@@ -31,17 +32,17 @@ void logLaunchTime()
 
 // The message for a broken installation, or none. A flattened installation is
 // repaired, which ends the process.
-std::optional<std::string> installationProblem(const std::string& qtJavaPath)
+std::optional<std::wstring> installationProblem(const std::wstring& qtJavaPath)
 {
-    if (!pathExists("lib\\resources.jar")) {
+    if (!pathExists(L"lib\\resources.jar")) {
         launchLog("Failed to find 'lib\\resources.jar'\n");
-        if (pathExists("tavrin.jar"))
+        if (pathExists(L"tavrin.jar"))
             repairLibDirectory();
-        return std::string(libContentsMissingMessage);
+        return std::wstring(libContentsMissingMessage);
     }
     if (!pathExists(qtJavaPath)) {
         launchLog("Failed to find QTJava.zip\n");
-        return std::string(qtJavaMissingMessage);
+        return std::wstring(qtJavaMissingMessage);
     }
     return std::nullopt;
 }
@@ -49,27 +50,27 @@ std::optional<std::string> installationProblem(const std::string& qtJavaPath)
 // Stray logs of older versions go into the legacy "Logs" folder.
 void gatherLegacyLogs()
 {
-    if (pathExists("Logs"))
-        moveMatchingFiles("*.log", "Logs");
+    if (pathExists(L"Logs"))
+        moveMatchingFiles(L"*.log", L"Logs");
 }
 
 // The shell starts the open command from any folder, so it must name the
 // program by its full path even when the command line did not.
-std::string programPathForShell(const std::string& exePath)
+std::wstring programPathForShell(const std::wstring& exePath)
 {
     return isFullPath(exePath) ? exePath : runningProgramPath();
 }
 
-void registerFileTypeUnlessOptedOut(const std::string& exePath)
+void registerFileTypeUnlessOptedOut(const std::wstring& exePath)
 {
     if (fileTypeRegistrationEnabled && !classesKeyExists(fileTypeOptOutKey))
         registerCatalogFileType(programPathForShell(exePath));
 }
 
-int failLaunch(const std::string& message)
+int failLaunch(const std::wstring& message, int exitCode = 0)
 {
     showLaunchError(message);
-    return 0;
+    return exitCode;
 }
 
 } // namespace
@@ -85,29 +86,29 @@ std::string launchTimeText(const std::tm& time)
     return text;
 }
 
-std::string qtJavaInSystemFolder(UINT(WINAPI* systemFolder)(LPSTR, UINT))
+std::wstring qtJavaInSystemFolder(UINT(WINAPI* systemFolder)(LPWSTR, UINT))
 {
-    char folder[systemFolderLimit];
+    wchar_t folder[systemFolderLimit];
     UINT length = systemFolder(folder, systemFolderLimit);
-    std::string path;
+    std::wstring path;
     if (length == 0 || length >= systemFolderLimit) {
         launchLog("System folder does not fit %u characters (needs %u)\n", systemFolderLimit, length);
     } else {
         path.assign(folder, length);
     }
-    return path + "\\QTJava.zip";
+    return path + L"\\QTJava.zip";
 }
 
-std::string findQTJava()
+std::wstring findQTJava()
 {
-    if (std::optional<std::string> value = environmentValue("QTJAVA")) {
-        std::string path = unquotedCopy(*value);
+    if (std::optional<std::wstring> value = environmentValue(L"QTJAVA")) {
+        std::wstring path = unquotedCopy(*value);
         if (pathExists(path))
             return path;
-        launchLog("Can't find QTJAVA='%s'\n", path.c_str());
+        launchLog("Can't find QTJAVA='%s'\n", ansiForLog(path).c_str());
     }
-    if (pathExists("lib\\QTJava.zip"))
-        return "lib\\QTJava.zip";
+    if (pathExists(L"lib\\QTJava.zip"))
+        return L"lib\\QTJava.zip";
     return qtJavaInSystemFolder();
 }
 
@@ -117,40 +118,67 @@ std::string classPathFor(const std::string& qtJavaPath)
     return classPath.replace(classPath.find("%s"), 2, qtJavaPath);
 }
 
-std::string libraryPathFor(const std::optional<std::string>& path)
+std::string libraryPathFor(const std::optional<std::wstring>& path)
 {
-    return path ? "lib;" + *path : std::string("lib");
+    std::string libraryPath = "lib";
+    if (!path)
+        return libraryPath;
+    libraryPath += ";";
+    // Each folder on its own: one whose name the code page lacks takes its short form.
+    for (std::wstring::size_type start = 0;;) {
+        const std::wstring::size_type end = path->find(L';', start);
+        libraryPath += ansiPathForVm(path->substr(start, end - start));
+        if (end == std::wstring::npos)
+            return libraryPath;
+        libraryPath += ";";
+        start = end + 1;
+    }
 }
 
-std::vector<std::string> argumentVectorFor(const std::string& fileArgument)
+std::vector<std::wstring> argumentVectorFor(const std::wstring& fileArgument)
 {
-    std::vector<std::string> arguments = {"java"};
+    std::vector<std::wstring> arguments = {L"java"};
     if (!fileArgument.empty())
         arguments.push_back(fileArgument);
     return arguments;
 }
 
-int launcherMain(HINSTANCE, HINSTANCE, char* commandLineTail, int)
+std::optional<std::wstring> unusableFolderProblem(const std::wstring& folder)
+{
+    if (ansiWithoutLoss(folder))
+        return std::nullopt;
+    return L"Tavrin cannot start from the folder " + folder +
+           L", because its name contains characters that Java cannot use with this computer's language for "
+           L"non-Unicode programs. Please move Tavrin to a folder with a plainer name, such as "
+           L"C:\\Program Files\\Tavrin.";
+}
+
+int launcherMain(HINSTANCE, HINSTANCE, wchar_t* commandLineTail, int)
 {
     logLaunchTime();
-    std::string exePath = exeNameFromCommandLine(commandLineTail);
-    launchLog("EXEname=%s\n", exePath.c_str());
-    std::string fileArgument = fileArgumentFromCommandLine(commandLineTail);
-    launchLog("Filename=%s\n", fileArgument.c_str());
-    SetCurrentDirectoryA(directoryOf(exePath).c_str());
+    std::wstring exePath = exeNameFromCommandLine(commandLineTail);
+    launchLog("EXEname=%s\n", ansiForLog(exePath).c_str());
+    std::wstring fileArgument = fileArgumentFromCommandLine(commandLineTail);
+    launchLog("Filename=%s\n", ansiForLog(fileArgument).c_str());
+    const std::wstring installationFolder = directoryOf(exePath);
+    SetCurrentDirectoryW(installationFolder.c_str());
+    // Java could not load the capture library from such a folder: nothing is
+    // touched, the registry least of all.
+    if (std::optional<std::wstring> problem = unusableFolderProblem(fullPathOf(installationFolder)))
+        return failLaunch(*problem, unusableFolderExitCode);
     redirectErrorLog();
     std::fputs("Launching ...\n", stdout);
 
-    std::string qtJavaPath = findQTJava();
-    launchLog("QTJava=%s\n", qtJavaPath.c_str());
-    if (std::optional<std::string> problem = installationProblem(qtJavaPath))
+    std::wstring qtJavaPath = findQTJava();
+    launchLog("QTJava=%s\n", ansiForLog(qtJavaPath).c_str());
+    if (std::optional<std::wstring> problem = installationProblem(qtJavaPath))
         return failLaunch(*problem);
     gatherLegacyLogs();
     registerFileTypeUnlessOptedOut(exePath);
 
-    std::string message =
-        startJava(classPathFor(qtJavaPath), libraryPathFor(environmentValue("PATH")), argumentVectorFor(fileArgument));
-    launchLog("*** %s ***\n", message.c_str());
+    std::wstring message = startJava(classPathFor(ansiPathForVm(qtJavaPath)), libraryPathFor(environmentValue(L"PATH")),
+                                     argumentVectorFor(fileArgument));
+    launchLog("*** %s ***\n", ansiForLog(message).c_str());
     return failLaunch(message);
 }
 

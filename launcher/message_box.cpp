@@ -4,11 +4,11 @@
 
 namespace launcher {
 
-const char launchErrorTitle[] = "Application Launch Error";
+const wchar_t launchErrorTitle[] = L"Application Launch Error";
 
-void showLaunchError(const std::string& text)
+void showLaunchError(const std::wstring& text)
 {
-    MessageBoxA(nullptr, text.c_str(), launchErrorTitle, MB_OK | MB_ICONERROR);
+    MessageBoxW(nullptr, text.c_str(), launchErrorTitle, MB_OK | MB_ICONERROR);
 }
 
 } // namespace launcher

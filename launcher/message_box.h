@@ -6,11 +6,11 @@
 
 namespace launcher {
 
-extern const char launchErrorTitle[]; // "Application Launch Error"
+extern const wchar_t launchErrorTitle[]; // "Application Launch Error"
 
 // A modal message box without an owner: the text, the title, the error icon
 // and a single OK button. Returns when the user has dismissed it.
-void showLaunchError(const std::string& text);
+void showLaunchError(const std::wstring& text);
 
 } // namespace launcher
 

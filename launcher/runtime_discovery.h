@@ -12,17 +12,17 @@
 
 namespace launcher {
 
-extern const char javaDownloadSite[];
+extern const wchar_t javaDownloadSite[];
 
 // The home folder of a runtime before Java 9 from the registry
 // (HKEY_LOCAL_MACHINE, in the registry view of the program's own
 // architecture), or none.
-std::optional<std::string> findJavaHome();
+std::optional<std::wstring> findJavaHome();
 
 struct LoadedRuntime {
     HMODULE library = nullptr; // kept loaded until the process ends
-    std::string home;          // the home whose library loaded
-    std::string message;       // for the user, when no library loaded
+    std::wstring home;         // the home whose library loaded
+    std::wstring message;      // for the user, when no library loaded
 };
 
 // Tries each home once, in order, and loads the first virtual machine library
@@ -32,10 +32,10 @@ LoadedRuntime loadJavaRuntime();
 
 // True when two homes name one folder: compared as UTF-16 paths, ignoring case
 // and trailing backslashes, never as words.
-bool sameJavaHome(const std::string& a, const std::string& b);
+bool sameJavaHome(const std::wstring& a, const std::wstring& b);
 
 // What the user is told about a runtime of the other architecture in home.
-std::string otherArchitectureMessage(const std::string& home);
+std::wstring otherArchitectureMessage(const std::wstring& home);
 
 } // namespace launcher
 

@@ -9,71 +9,67 @@ namespace launcher {
 namespace {
 
 // A path beyond the system's limit counts as not existing.
-DWORD attributesOf(const std::string& path)
+DWORD attributesOf(const std::wstring& path)
 {
-    return path.size() <= MAX_PATH ? GetFileAttributesA(path.c_str()) : INVALID_FILE_ATTRIBUTES;
+    return path.size() <= MAX_PATH ? GetFileAttributesW(path.c_str()) : INVALID_FILE_ATTRIBUTES;
+}
+
+// The text a size-asking call writes: asked first for the size, then asked
+// again while the text keeps growing in between. None when the call fails.
+template <typename Call>
+std::optional<std::wstring> sizedText(Call call)
+{
+    DWORD size = call(nullptr, 0);
+    while (size != 0) {
+        std::vector<wchar_t> text(size);
+        const DWORD length = call(text.data(), size);
+        if (length == 0)
+            break;
+        if (length < size)
+            return std::wstring(text.data(), length);
+        size = length;
+    }
+    return std::nullopt;
 }
 
 } // namespace
 
-bool pathExists(const std::string& path)
+bool pathExists(const std::wstring& path)
 {
     return attributesOf(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool folderExists(const std::string& path)
+bool folderExists(const std::wstring& path)
 {
     const DWORD attributes = attributesOf(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::string fullPathOf(const std::string& path)
+std::wstring fullPathOf(const std::wstring& path)
 {
-    DWORD size = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
-    while (size != 0) {
-        std::vector<char> full(size);
-        DWORD length = GetFullPathNameA(path.c_str(), size, full.data(), nullptr);
-        if (length == 0)
-            break;
-        if (length < size)
-            return std::string(full.data(), length);
-        size = length; // the current folder changed in between
-    }
-    return path;
+    return sizedText([&](wchar_t* text, DWORD size) { return GetFullPathNameW(path.c_str(), size, text, nullptr); })
+        .value_or(path);
 }
 
-std::string runningProgramPath()
+std::optional<std::wstring> shortPathOf(const std::wstring& path)
 {
-    std::vector<char> path(MAX_PATH);
+    return sizedText([&](wchar_t* text, DWORD size) { return GetShortPathNameW(path.c_str(), text, size); });
+}
+
+std::wstring runningProgramPath()
+{
+    std::vector<wchar_t> path(MAX_PATH);
     for (;;) {
-        DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (length < path.size())
-            return std::string(path.data(), length);
+            return std::wstring(path.data(), length);
         path.resize(path.size() * 2); // cut short: try again with more room
     }
 }
 
-std::optional<std::string> environmentValue(const char* name)
+std::optional<std::wstring> environmentValue(const wchar_t* name)
 {
-    DWORD size = GetEnvironmentVariableA(name, nullptr, 0);
-    while (size != 0) {
-        std::vector<char> value(size);
-        DWORD length = GetEnvironmentVariableA(name, value.data(), size);
-        if (length == 0)
-            break;
-        if (length < size)
-            return std::string(value.data(), length);
-        size = length; // the value grew in between: ask again with the new size
-    }
-    return std::nullopt;
-}
-
-std::wstring wideFromAnsi(const std::string& text)
-{
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-    return wide;
+    return sizedText([&](wchar_t* text, DWORD size) { return GetEnvironmentVariableW(name, text, size); });
 }
 
 } // namespace launcher

@@ -94,6 +94,17 @@ std::string threadErrorModeText()
     return text.str();
 }
 
+// An option string as the machine reads it, in the ANSI code page, recorded
+// as UTF-8 so that the record says exactly which characters arrived.
+std::string utf8FromAnsi(const char* text)
+{
+    const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    std::u16string wide(static_cast<std::size_t>(length), u'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, reinterpret_cast<wchar_t*>(wide.data()), length);
+    wide.resize(wide.empty() ? 0 : wide.size() - 1);
+    return strictjni::utf8FromUtf16(wide);
+}
+
 std::vector<std::string> split(const std::string& text, char separator)
 {
     std::vector<std::string> parts;
@@ -155,7 +166,8 @@ void StandInRuntime::recordArguments(const JavaVMInitArgs& args)
     record_.line(head.str());
     for (jint i = 0; i < args.nOptions; ++i) {
         options_.emplace_back(args.options[i].optionString ? args.options[i].optionString : "(null)");
-        record_.line("option " + options_.back() + (args.options[i].extraInfo ? " (with extra information)" : ""));
+        record_.line("option " + utf8FromAnsi(options_.back().c_str()) +
+                     (args.options[i].extraInfo ? " (with extra information)" : ""));
     }
 }
 

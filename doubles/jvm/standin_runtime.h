@@ -20,7 +20,9 @@
 // 24 or more refuses any option that begins with "-Djava.security.manager":
 // JNI_CreateJavaVM prints the runtime's two lines to standard error and
 // answers JNI_ERR.
-// What it saw goes to the file TAVRIN_JVM_RECORD names, DetachCurrentThread
+// What it saw goes to the file TAVRIN_JVM_RECORD names (text as UTF-8 of what
+// the machine reads: option strings from the ANSI code page, Java strings
+// from their UTF-16), DetachCurrentThread
 // calls and the thread's error mode when it was loaded and when the machine
 // was asked for included. What it prints (the greeting, stack traces) goes to the
 // standard handles it found when it was loaded (standard_streams.h).

@@ -6,75 +6,75 @@
 namespace launcher {
 namespace {
 
-const char quotedProgram[] = "\"C:\\Program Files\\Tavrin\\Tavrin.exe\"";
+const wchar_t quotedProgram[] = L"\"C:\\Program Files\\Tavrin\\Tavrin.exe\"";
 
 TEST(CommandLine, WithoutArgumentsTheWholeCommandLineIsTheProgramAndThereIsNoFile)
 {
-    EXPECT_EQ(exeNameFrom(quotedProgram, ""), "C:\\Program Files\\Tavrin\\Tavrin.exe");
-    EXPECT_EQ(exeNameFrom(std::string(quotedProgram) + "  ", ""), "C:\\Program Files\\Tavrin\\Tavrin.exe");
-    EXPECT_EQ(fileArgumentFromCommandLine(""), "");
+    EXPECT_EQ(exeNameFrom(quotedProgram, L""), L"C:\\Program Files\\Tavrin\\Tavrin.exe");
+    EXPECT_EQ(exeNameFrom(std::wstring(quotedProgram) + L"  ", L""), L"C:\\Program Files\\Tavrin\\Tavrin.exe");
+    EXPECT_EQ(fileArgumentFromCommandLine(L""), L"");
 }
 
 TEST(CommandLine, TheShellsOpenCommandGivesTheCatalogPathWithoutQuotes)
 {
-    const std::string tail = "\"C:\\My Documents\\Tape 12.tvr\"";
-    EXPECT_EQ(exeNameFrom(std::string(quotedProgram) + " " + tail, tail), "C:\\Program Files\\Tavrin\\Tavrin.exe");
-    EXPECT_EQ(fileArgumentFromCommandLine(tail), "C:\\My Documents\\Tape 12.tvr");
+    const std::wstring tail = L"\"C:\\My Documents\\Tape 12.tvr\"";
+    EXPECT_EQ(exeNameFrom(std::wstring(quotedProgram) + L" " + tail, tail), L"C:\\Program Files\\Tavrin\\Tavrin.exe");
+    EXPECT_EQ(fileArgumentFromCommandLine(tail), L"C:\\My Documents\\Tape 12.tvr");
 }
 
 TEST(CommandLine, TwoUnquotedWordsAreOneFileArgument)
 {
-    EXPECT_EQ(fileArgumentFromCommandLine("Tape 12.tvr"), "Tape 12.tvr");
-    EXPECT_EQ(exeNameFrom("C:\\Tavrin\\Tavrin.exe Tape 12.tvr", "Tape 12.tvr"), "C:\\Tavrin\\Tavrin.exe");
+    EXPECT_EQ(fileArgumentFromCommandLine(L"Tape 12.tvr"), L"Tape 12.tvr");
+    EXPECT_EQ(exeNameFrom(L"C:\\Tavrin\\Tavrin.exe Tape 12.tvr", L"Tape 12.tvr"), L"C:\\Tavrin\\Tavrin.exe");
 }
 
 TEST(CommandLine, ALoneQuoteCharacterIsNoFileArgument)
 {
-    EXPECT_EQ(fileArgumentFromCommandLine("\""), "");
-    EXPECT_EQ(unquotedCopy("\""), "");
+    EXPECT_EQ(fileArgumentFromCommandLine(L"\""), L"");
+    EXPECT_EQ(unquotedCopy(L"\""), L"");
 }
 
 TEST(CommandLine, AClosingQuoteFollowedByABlankKeepsBothQuotes)
 {
-    EXPECT_EQ(fileArgumentFromCommandLine("\"C:\\a b.tvr\" "), "\"C:\\a b.tvr\" ");
-    EXPECT_EQ(unquotedCopy(" \"x\""), " \"x\"");
-    EXPECT_EQ(unquotedCopy("\"\""), "");
+    EXPECT_EQ(fileArgumentFromCommandLine(L"\"C:\\a b.tvr\" "), L"\"C:\\a b.tvr\" ");
+    EXPECT_EQ(unquotedCopy(L" \"x\""), L" \"x\"");
+    EXPECT_EQ(unquotedCopy(L"\"\""), L"");
 }
 
 TEST(CommandLine, AProgramPathThatContainsTheTailTextIsNotCutShort)
 {
     // "b" occurs inside the program's folder before it ends the command line.
-    EXPECT_EQ(exeNameFrom("\"C:\\a b\\Tavrin.exe\" b", "b"), "C:\\a b\\Tavrin.exe");
-    EXPECT_EQ(exeNameFrom("C:\\Tavrin\\Tavrin.exe C:\\Tavrin", "C:\\Tavrin"), "C:\\Tavrin\\Tavrin.exe");
+    EXPECT_EQ(exeNameFrom(L"\"C:\\a b\\Tavrin.exe\" b", L"b"), L"C:\\a b\\Tavrin.exe");
+    EXPECT_EQ(exeNameFrom(L"C:\\Tavrin\\Tavrin.exe C:\\Tavrin", L"C:\\Tavrin"), L"C:\\Tavrin\\Tavrin.exe");
 }
 
 TEST(CommandLine, AProgramNameWithoutABackslashStaysInTheCurrentFolder)
 {
-    EXPECT_EQ(exeNameFrom("Tavrin.exe x.tvr", "x.tvr"), "Tavrin.exe");
-    EXPECT_EQ(directoryOf("Tavrin.exe"), ".");
-    EXPECT_EQ(directoryOf("C:\\Program Files\\Tavrin\\Tavrin.exe"), "C:\\Program Files\\Tavrin");
-    EXPECT_EQ(directoryOf("..\\Tavrin\\Tavrin.exe"), "..\\Tavrin");
+    EXPECT_EQ(exeNameFrom(L"Tavrin.exe x.tvr", L"x.tvr"), L"Tavrin.exe");
+    EXPECT_EQ(directoryOf(L"Tavrin.exe"), L".");
+    EXPECT_EQ(directoryOf(L"C:\\Program Files\\Tavrin\\Tavrin.exe"), L"C:\\Program Files\\Tavrin");
+    EXPECT_EQ(directoryOf(L"..\\Tavrin\\Tavrin.exe"), L"..\\Tavrin");
 }
 
 TEST(CommandLine, AFolderThatIsADrivesRootKeepsItsBackslash)
 {
-    EXPECT_EQ(directoryOf("D:\\Tavrin.exe"), "D:\\");
-    EXPECT_EQ(directoryOf("\\Tavrin.exe"), "\\");
-    EXPECT_EQ(directoryOf("D:\\Tavrin\\Tavrin.exe"), "D:\\Tavrin");
-    EXPECT_EQ(directoryOf("\\\\server\\share\\Tavrin.exe"), "\\\\server\\share");
-    EXPECT_EQ(directoryOf("D:Tavrin.exe"), ".");
+    EXPECT_EQ(directoryOf(L"D:\\Tavrin.exe"), L"D:\\");
+    EXPECT_EQ(directoryOf(L"\\Tavrin.exe"), L"\\");
+    EXPECT_EQ(directoryOf(L"D:\\Tavrin\\Tavrin.exe"), L"D:\\Tavrin");
+    EXPECT_EQ(directoryOf(L"\\\\server\\share\\Tavrin.exe"), L"\\\\server\\share");
+    EXPECT_EQ(directoryOf(L"D:Tavrin.exe"), L".");
 }
 
 TEST(CommandLine, AFullPathStartsWithADriveAndABackslashOrWithTwoBackslashes)
 {
-    EXPECT_TRUE(isFullPath("C:\\Program Files\\Tavrin\\Tavrin.exe"));
-    EXPECT_TRUE(isFullPath("d:\\Tavrin.exe"));
-    EXPECT_TRUE(isFullPath("\\\\server\\share\\Tavrin.exe"));
-    EXPECT_FALSE(isFullPath("Tavrin.exe"));
-    EXPECT_FALSE(isFullPath("..\\Tavrin\\Tavrin.exe"));
-    EXPECT_FALSE(isFullPath("C:Tavrin.exe"));
-    EXPECT_FALSE(isFullPath("\\Tavrin\\Tavrin.exe"));
-    EXPECT_FALSE(isFullPath(""));
+    EXPECT_TRUE(isFullPath(L"C:\\Program Files\\Tavrin\\Tavrin.exe"));
+    EXPECT_TRUE(isFullPath(L"d:\\Tavrin.exe"));
+    EXPECT_TRUE(isFullPath(L"\\\\server\\share\\Tavrin.exe"));
+    EXPECT_FALSE(isFullPath(L"Tavrin.exe"));
+    EXPECT_FALSE(isFullPath(L"..\\Tavrin\\Tavrin.exe"));
+    EXPECT_FALSE(isFullPath(L"C:Tavrin.exe"));
+    EXPECT_FALSE(isFullPath(L"\\Tavrin\\Tavrin.exe"));
+    EXPECT_FALSE(isFullPath(L""));
 }
 
 } // namespace

@@ -49,14 +49,14 @@ TEST(JavaVersion, AValueWithoutANumberToReadHasNoFeatureNumber)
 TEST(JavaVersion, IsReadFromTheReleaseFileOfTheHome)
 {
     launchertest::ScratchFolder home;
-    EXPECT_EQ(javaVersionOfHome(home.windowsPath()), std::nullopt);
+    EXPECT_EQ(javaVersionOfHome(home.path().wstring()), std::nullopt);
     launchertest::writeFile(home.path() / "release", "JAVA_VERSION=\"25\"\r\n");
-    EXPECT_EQ(javaVersionOfHome(home.windowsPath()), "25");
+    EXPECT_EQ(javaVersionOfHome(home.path().wstring()), "25");
 }
 
 class SecurityManagerOptions : public ::testing::Test {
 protected:
-    void SetUp() override { actualLogPath = "C:\\Logs\\Tavrin Error Log.txt"; }
+    void SetUp() override { actualLogPath = L"C:\\Logs\\Tavrin Error Log.txt"; }
     void TearDown() override { actualLogPath.reset(); }
 };
 
@@ -70,22 +70,20 @@ TEST_F(SecurityManagerOptions, WithoutTheSecurityManagerTheOtherFiveKeepTheirOrd
 
 TEST(JavaHomes, AreTheSameFolderWhateverTheCaseAndTrailingBackslashes)
 {
-    EXPECT_TRUE(sameJavaHome("C:\\jdk\\", "C:\\jdk"));
-    EXPECT_TRUE(sameJavaHome("C:\\jdk\\\\", "c:\\JDK"));
-    EXPECT_TRUE(sameJavaHome("C:\\Program Files\\Java\\jre-1.8", "C:\\PROGRAM FILES\\JAVA\\JRE-1.8\\"));
-    EXPECT_TRUE(sameJavaHome("C:\\Java\\\xc4rger", "c:\\java\\\xe4rger")); // "Ärger", "ärger" in code page 1252
+    EXPECT_TRUE(sameJavaHome(L"C:\\jdk\\", L"C:\\jdk"));
+    EXPECT_TRUE(sameJavaHome(L"C:\\jdk\\\\", L"c:\\JDK"));
+    EXPECT_TRUE(sameJavaHome(L"C:\\Program Files\\Java\\jre-1.8", L"C:\\PROGRAM FILES\\JAVA\\JRE-1.8\\"));
+    EXPECT_TRUE(sameJavaHome(L"C:\\Java\\\u00c4rger", L"c:\\java\\\u00e4rger"));
+    EXPECT_TRUE(sameJavaHome(L"C:\\Java\\\u0141\u00f3d\u017a", L"c:\\java\\\u0142\u00d3D\u0179"));
 }
 
 TEST(JavaHomes, ThatAreOneWordButTwoFoldersDiffer)
 {
-    EXPECT_FALSE(sameJavaHome("C:\\Java\\Stra\xdf"
-                              "e",
-                              "C:\\Java\\Strasse"));
-    EXPECT_FALSE(sameJavaHome("C:\\Java\\jdk\xad"
-                              "17",
-                              "C:\\Java\\jdk17")); // a soft hyphen
-    EXPECT_FALSE(sameJavaHome("C:\\jdk-17", "C:\\jdk-1"));
-    EXPECT_FALSE(sameJavaHome("C:\\jdk", "C:\\jdk\\jre"));
+    EXPECT_FALSE(sameJavaHome(L"C:\\Java\\Stra\u00dfe", L"C:\\Java\\Strasse"));
+    EXPECT_FALSE(sameJavaHome(L"C:\\Java\\jdk\u00ad17", L"C:\\Java\\jdk17"));        // a soft hyphen
+    EXPECT_FALSE(sameJavaHome(L"C:\\Java\\\u0141\u00f3d\u017a", L"C:\\Java\\Lodz")); // not the best fit
+    EXPECT_FALSE(sameJavaHome(L"C:\\jdk-17", L"C:\\jdk-1"));
+    EXPECT_FALSE(sameJavaHome(L"C:\\jdk", L"C:\\jdk\\jre"));
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 // arguments, the option list, and the launch time's text.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <cwchar>
 
 #include "java_start.h"
 #include "launch_log.h"
@@ -21,15 +21,15 @@ TEST(LaunchSettings, TheQuickTimeArchiveIsSixthOnTheClassPath)
 
 TEST(LaunchSettings, TheLibraryPathStartsWithLibAndIsLibAloneWithoutPath)
 {
-    EXPECT_EQ(libraryPathFor(std::string("C:\\windows\\system32;C:\\windows")),
+    EXPECT_EQ(libraryPathFor(std::wstring(L"C:\\windows\\system32;C:\\windows")),
               "lib;C:\\windows\\system32;C:\\windows");
     EXPECT_EQ(libraryPathFor(std::nullopt), "lib");
 }
 
 TEST(LaunchSettings, TheArgumentVectorHoldsJavaAndTheFileArgumentWhenThereIsOne)
 {
-    EXPECT_EQ(argumentVectorFor(""), std::vector<std::string>{"java"});
-    EXPECT_EQ(argumentVectorFor("C:\\a b.tvr"), (std::vector<std::string>{"java", "C:\\a b.tvr"}));
+    EXPECT_EQ(argumentVectorFor(L""), std::vector<std::wstring>{L"java"});
+    EXPECT_EQ(argumentVectorFor(L"C:\\a b.tvr"), (std::vector<std::wstring>{L"java", L"C:\\a b.tvr"}));
 }
 
 TEST(LaunchSettings, TheLaunchTimeIsInAsctimeFormWithTheDayRightAligned)
@@ -47,36 +47,54 @@ TEST(LaunchSettings, TheLaunchTimeIsInAsctimeFormWithTheDayRightAligned)
     EXPECT_EQ(launchTimeText(time), "Tue Dec 18 01:02:03 2026\n");
 }
 
+TEST(LaunchSettings, AnInstallationFolderJavaCannotUseUnderTheCodePageIsNamedInTheMessage)
+{
+    ASSERT_EQ(GetACP(), 1252u);
+    EXPECT_EQ(unusableFolderProblem(L"C:\\Program Files\\Tavrin Caf\u00e9"), std::nullopt);
+    EXPECT_EQ(unusableFolderProblem(L"D:\\Tavrin \u0141\u00f3d\u017a"),
+              L"Tavrin cannot start from the folder D:\\Tavrin \u0141\u00f3d\u017a, because its name contains "
+              L"characters that Java cannot use with this computer's language for non-Unicode programs. Please move "
+              L"Tavrin to a folder with a plainer name, such as C:\\Program Files\\Tavrin.");
+}
+
+TEST(LaunchSettings, EachFolderOfTheLibraryPathReachesTheVirtualMachineInAFormItCanRead)
+{
+    // A folder that does not exist has no short form: the code page's own "?" keeps it from naming another.
+    EXPECT_EQ(libraryPathFor(std::wstring(L"C:\\Caf\u00e9;C:\\\u0141\u00f3d\u017a;C:\\windows")),
+              "lib;C:\\Caf\xE9;C:\\?\xF3"
+              "d?;C:\\windows");
+}
+
 class SystemFolder : public ::testing::Test {
 protected:
     void SetUp() override { launchLogBuffer[0] = '\0'; }
     void TearDown() override { launchLogBuffer[0] = '\0'; }
 };
 
-UINT WINAPI longSystemFolder(LPSTR buffer, UINT size)
+UINT WINAPI longSystemFolder(LPWSTR buffer, UINT size)
 {
     if (size > 0)
-        std::memset(buffer, 'S', size); // no terminating zero, as a failed call may leave it
+        std::wmemset(buffer, L'S', size); // no terminating zero, as a failed call may leave it
     return 200;
 }
 
-UINT WINAPI failingSystemFolder(LPSTR, UINT)
+UINT WINAPI failingSystemFolder(LPWSTR, UINT)
 {
     return 0;
 }
 
 TEST_F(SystemFolder, TheArchiveIsLookedForInTheSystemFolder)
 {
-    char folder[MAX_PATH];
-    UINT length = GetSystemDirectoryA(folder, MAX_PATH);
-    EXPECT_EQ(qtJavaInSystemFolder(), std::string(folder, length) + "\\QTJava.zip");
+    wchar_t folder[MAX_PATH];
+    UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    EXPECT_EQ(qtJavaInSystemFolder(), std::wstring(folder, length) + L"\\QTJava.zip");
 }
 
 TEST_F(SystemFolder, AFolderThatDoesNotFitTheBufferIsLeftOutAndLogged)
 {
-    EXPECT_EQ(qtJavaInSystemFolder(longSystemFolder), "\\QTJava.zip");
+    EXPECT_EQ(qtJavaInSystemFolder(longSystemFolder), L"\\QTJava.zip");
     EXPECT_STREQ(launchLogBuffer, "System folder does not fit 128 characters (needs 200)\n");
-    EXPECT_EQ(qtJavaInSystemFolder(failingSystemFolder), "\\QTJava.zip");
+    EXPECT_EQ(qtJavaInSystemFolder(failingSystemFolder), L"\\QTJava.zip");
 }
 
 class VmOptions : public ::testing::Test {
@@ -90,7 +108,7 @@ protected:
 
 TEST_F(VmOptions, SevenOptionsInTheirOrderWithTheLogInUse)
 {
-    actualLogPath = "C:\\Users\\me\\Orlesk\\Logs\\Tavrin Error Log.txt";
+    actualLogPath = L"C:\\Users\\me\\Orlesk\\Logs\\Tavrin Error Log.txt";
     EXPECT_EQ(vmOptionStrings("lib\\tavrin.jar", "lib;C:\\windows", SecurityManager::Requested),
               (std::vector<std::string>{"-Djava.class.path=lib\\tavrin.jar", "-Djava.library.path=lib;C:\\windows",
                                         "-Djava.security.manager", "-Djava.security.policy=lib\\java.policy",
@@ -100,14 +118,14 @@ TEST_F(VmOptions, SevenOptionsInTheirOrderWithTheLogInUse)
 
 TEST_F(VmOptions, ALogThatFailedToOpenIsNamedAsFailed)
 {
-    failedLogPath = "X:\\Logs\\Tavrin Error Log.txt";
+    failedLogPath = L"X:\\Logs\\Tavrin Error Log.txt";
     EXPECT_EQ(logLocationOption(), "-Dtavrin.failedlog=X:\\Logs\\Tavrin Error Log.txt");
 }
 
 TEST_F(VmOptions, WithNoLogPathAtAllTheActualLogBecomesEmpty)
 {
     EXPECT_EQ(logLocationOption(), "-Dtavrin.actuallog=");
-    EXPECT_EQ(actualLogPath, std::string());
+    EXPECT_EQ(actualLogPath, std::wstring());
 }
 
 } // namespace

@@ -32,7 +32,7 @@ TEST_F(MoveMatchingFiles, MatchingFilesAndFoldersAreMovedAndCounted)
     writeFile(install.path() / "notes.txt", "n");
     fs::create_directory(install.path() / "lib");
 
-    EXPECT_EQ(moveMatchingFiles("*.jar", "lib"), 3);
+    EXPECT_EQ(moveMatchingFiles(L"*.jar", L"lib"), 3);
     EXPECT_TRUE(fs::exists(install.path() / "lib" / "xalan.jar"));
     EXPECT_TRUE(fs::exists(install.path() / "lib" / "tavrin.jar"));
     EXPECT_TRUE(fs::is_directory(install.path() / "lib" / "old.jar"));
@@ -46,7 +46,7 @@ TEST_F(MoveMatchingFiles, AnExistingDestinationIsNotReplacedButTheEntryIsCounted
     writeFile(install.path() / "a.log", "new");
     writeFile(install.path() / "Logs" / "a.log", "old");
 
-    EXPECT_EQ(moveMatchingFiles("*.log", "Logs"), 1);
+    EXPECT_EQ(moveMatchingFiles(L"*.log", L"Logs"), 1);
     EXPECT_EQ(readFile(install.path() / "Logs" / "a.log"), "old");
     EXPECT_EQ(readFile(install.path() / "a.log"), "new");
     EXPECT_EQ(logged(), "rename a.log to Logs\\a.log res=-1\n");
@@ -58,7 +58,7 @@ TEST_F(MoveMatchingFiles, MatchesAndMovesAreCountedApart)
     writeFile(install.path() / "b.jar", "b");
     writeFile(install.path() / "lib" / "b.jar", "kept");
 
-    const MoveCount count = moveMatchingEntries("*.jar", "lib");
+    const MoveCount count = moveMatchingEntries(L"*.jar", L"lib");
     EXPECT_EQ(count.matched, 2);
     EXPECT_EQ(count.moved, 1);
     EXPECT_TRUE(fs::exists(install.path() / "lib" / "a.jar"));
@@ -66,17 +66,17 @@ TEST_F(MoveMatchingFiles, MatchesAndMovesAreCountedApart)
 
 TEST_F(MoveMatchingFiles, NothingMatchingIsLoggedAndCountsZero)
 {
-    EXPECT_EQ(moveMatchingFiles("*.zip", "lib"), 0);
+    EXPECT_EQ(moveMatchingFiles(L"*.zip", L"lib"), 0);
     EXPECT_EQ(logged(), "No files found: *.zip\n");
 }
 
 TEST_F(MoveMatchingFiles, ADestinationBeyondThePathLimitIsNotAttempted)
 {
     writeFile(install.path() / "Tavrin Error Log From An Old Version.log", "x");
-    const std::string folder(240, 'L');
-    const std::string destination = folder + "\\Tavrin Error Log From An Old Version.log";
+    const std::wstring folder(240, L'L');
+    const std::string destination = std::string(240, 'L') + "\\Tavrin Error Log From An Old Version.log";
 
-    EXPECT_EQ(moveMatchingFiles("*.log", folder), 1);
+    EXPECT_EQ(moveMatchingFiles(L"*.log", folder), 1);
     EXPECT_TRUE(fs::exists(install.path() / "Tavrin Error Log From An Old Version.log"));
     EXPECT_EQ(logged(), "Destination longer than 259 characters: " + destination + "\n" +
                             "rename Tavrin Error Log From An Old Version.log to " + destination + " res=-1\n");

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <cctype>
+#include <cwchar>
+#include <cwctype>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -12,46 +14,48 @@ namespace launche2e {
 
 namespace {
 
-std::string upper(std::string text)
+// Wine's debug strings: \n, \r, \t, \", \\ and, for a narrow string, \xNN
+// escapes of its bytes; a wide string (L"...") escapes each other UTF-16
+// unit as \NNNN and is given as UTF-8.
+std::string unescape(const std::string& text, std::size_t& at, bool wide)
 {
-    for (char& c : text)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
-// Wine's debug strings: \n, \r, \t, \", \\ and \xNN escapes.
-std::string unescape(const std::string& text, std::size_t& at)
-{
-    std::string out;
+    std::u16string units;
     ++at; // opening quote
     while (at < text.size() && text[at] != '"') {
         char c = text[at++];
         if (c != '\\' || at >= text.size()) {
-            out += c;
+            units += static_cast<char16_t>(static_cast<unsigned char>(c));
             continue;
         }
         char e = text[at++];
+        if (wide && std::isxdigit(static_cast<unsigned char>(e))) {
+            units += static_cast<char16_t>(std::stoi(text.substr(at - 1, 4), nullptr, 16));
+            at += 3;
+            continue;
+        }
         switch (e) {
         case 'n':
-            out += '\n';
+            units += u'\n';
             break;
         case 'r':
-            out += '\r';
+            units += u'\r';
             break;
         case 't':
-            out += '\t';
+            units += u'\t';
             break;
         case 'x':
-            out += static_cast<char>(std::stoi(text.substr(at, 2), nullptr, 16));
+            units += static_cast<char16_t>(std::stoi(text.substr(at, 2), nullptr, 16));
             at += 2;
             break;
         default:
-            out += e;
+            units += static_cast<char16_t>(static_cast<unsigned char>(e));
             break;
         }
     }
     ++at; // closing quote
-    return out;
+    if (!wide)
+        return std::string(units.begin(), units.end());
+    return utf8Of(std::wstring(units.begin(), units.end()));
 }
 
 // A 64-bit program's arguments are 16 digits: more than an unsigned long holds on Windows.
@@ -63,12 +67,19 @@ std::uint64_t hexAt(const std::string& text, std::size_t& at)
     return value;
 }
 
-// "0040a060 \"text\"": an address, a blank and the string.
-std::string stringArgumentAt(const std::string& text, std::size_t& at)
+// "0040a060 \"text\"" or "0040a060 L\"text\"": an address, a blank and the
+// string. Wine prints at most 300 characters of a string and marks a longer
+// one with "..." behind its closing quote: *cut then says so.
+std::string stringArgumentAt(const std::string& text, std::size_t& at, bool* cut = nullptr)
 {
     hexAt(text, at);
     at = text.find('"', at);
-    return unescape(text, at);
+    std::string value = unescape(text, at, at > 0 && text[at - 1] == 'L');
+    const bool shortened = text.compare(at, 3, "...") == 0;
+    at += shortened ? 3 : 0;
+    if (cut)
+        *cut = shortened;
+    return value;
 }
 
 } // namespace
@@ -107,22 +118,41 @@ std::string textFrom(const fs::path& file, std::uintmax_t offset)
 
 } // namespace
 
+std::wstring widened(const std::string& text)
+{
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+    return wide;
+}
+
+std::string utf8Of(const std::wstring& text)
+{
+    const int length =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), length, nullptr, nullptr);
+    return utf8;
+}
+
 Environment::Environment()
 {
-    LPCH strings = GetEnvironmentStringsA();
-    for (const char* entry = strings; *entry; entry += std::strlen(entry) + 1) {
-        std::string text = entry;
-        std::size_t equals = text.find('=', 1); // "=C:=C:\..." entries start with '='
-        if (equals == std::string::npos)
+    LPWCH strings = GetEnvironmentStringsW();
+    for (const wchar_t* entry = strings; *entry; entry += std::wcslen(entry) + 1) {
+        std::wstring text = entry;
+        std::size_t equals = text.find(L'=', 1); // "=C:=C:\..." entries start with '='
+        if (equals == std::wstring::npos)
             continue;
         set(text.substr(0, equals), text.substr(equals + 1));
     }
-    FreeEnvironmentStringsA(strings);
+    FreeEnvironmentStringsW(strings);
 }
 
-Environment& Environment::set(const std::string& name, std::optional<std::string> value)
+Environment& Environment::set(const std::wstring& name, std::optional<std::wstring> value)
 {
-    std::string key = upper(name);
+    std::wstring key = name;
+    for (wchar_t& c : key)
+        c = static_cast<wchar_t>(std::towupper(c));
     if (!value) {
         values_.erase(key);
         names_.erase(key);
@@ -133,19 +163,30 @@ Environment& Environment::set(const std::string& name, std::optional<std::string
     return *this;
 }
 
-std::string Environment::block() const
+Environment& Environment::set(const std::string& name, std::optional<std::string> value)
 {
-    std::string block;
+    return set(widened(name), value ? std::optional<std::wstring>(widened(*value)) : std::nullopt);
+}
+
+std::wstring Environment::block() const
+{
+    std::wstring block;
     for (const auto& [key, value] : values_) {
-        block += names_.at(key) + "=" + value;
-        block += '\0';
+        block += names_.at(key) + L"=" + value;
+        block += L'\0';
     }
-    block += '\0';
+    block += L'\0';
     return block;
 }
 
-LaunchResult runProcess(const std::string& exe, const std::string& commandLine, const Environment& environment,
-                        const std::string& currentFolder, const fs::path& consoleFile, StandardHandles handles)
+LaunchResult runProcess(const fs::path& exe, const std::string& commandLine, const Environment& environment,
+                        const fs::path& currentFolder, const fs::path& consoleFile, StandardHandles handles)
+{
+    return runProcess(exe, widened(commandLine), environment, currentFolder, consoleFile, handles);
+}
+
+LaunchResult runProcess(const fs::path& exe, const std::wstring& commandLine, const Environment& environment,
+                        const fs::path& currentFolder, const fs::path& consoleFile, StandardHandles handles)
 {
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     HANDLE console = CreateFileW(consoleFile.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -153,18 +194,18 @@ LaunchResult runProcess(const std::string& exe, const std::string& commandLine, 
     const fs::path traceFile = wineTraceFile();
     const std::uintmax_t traceStart = sizeOf(traceFile);
     const bool inherit = handles == StandardHandles::ConsoleFile;
-    STARTUPINFOA startup{};
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = nullptr;
     startup.hStdOutput = inherit ? console : nullptr;
     startup.hStdError = inherit ? console : nullptr;
-    std::string line = commandLine;
-    std::string block = environment.block();
+    std::wstring line = commandLine;
+    std::wstring block = environment.block();
     PROCESS_INFORMATION process{};
     LaunchResult result;
-    if (CreateProcessA(exe.c_str(), line.data(), nullptr, nullptr, inherit, 0, block.data(), currentFolder.c_str(),
-                       &startup, &process)) {
+    if (CreateProcessW(exe.wstring().c_str(), line.data(), nullptr, nullptr, inherit, CREATE_UNICODE_ENVIRONMENT,
+                       block.data(), currentFolder.wstring().c_str(), &startup, &process)) {
         result.finished = WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0;
         if (!result.finished)
             TerminateProcess(process.hProcess, 99);
@@ -188,12 +229,12 @@ LaunchResult runProcess(const std::string& exe, const std::string& commandLine, 
 std::vector<MessageBoxCall> messageBoxesIn(const std::string& trace)
 {
     std::vector<MessageBoxCall> boxes;
-    for (const std::string& call : callsOf(trace, "user32.MessageBoxA")) {
+    for (const std::string& call : callsOf(trace, "user32.MessageBoxW")) {
         MessageBoxCall box{};
         std::size_t at = 0;
         box.owner = hexAt(call, at);
         ++at;
-        box.text = stringArgumentAt(call, at);
+        box.text = stringArgumentAt(call, at, &box.textCut);
         ++at;
         box.title = stringArgumentAt(call, at);
         ++at;

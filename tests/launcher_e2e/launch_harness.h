@@ -4,7 +4,7 @@
 //
 // Message boxes and shell notifications are observed from outside the
 // launcher: the child runs with Wine's relay trace limited to
-// user32.MessageBoxA and shell32.SHChangeNotify (HKCU\Software\Wine\Debug
+// user32.MessageBoxW and shell32.SHChangeNotify (HKCU\Software\Wine\Debug
 // RelayInclude). Wine writes it to the Unix standard error that every Wine
 // process inherits from its parent, which run_with_wine_trace.sh has made the
 // file TAVRIN_E2E_WINE_TRACE: a launch's part is what the file gained meanwhile.
@@ -24,10 +24,12 @@ namespace launche2e {
 
 namespace fs = std::filesystem;
 
-// Arguments as the relay trace prints them: pointer-sized hexadecimal numbers.
+// Arguments as the relay trace prints them: pointer-sized hexadecimal numbers;
+// texts as UTF-8.
 struct MessageBoxCall {
     std::uint64_t owner;
     std::string text;
+    bool textCut; // the trace showed only the text's first 300 characters
     std::string title;
     std::uint64_t style;
 };
@@ -58,16 +60,22 @@ struct LaunchResult {
     std::string trace; // the launch's part of the relay trace
 };
 
-// The parent's environment with changes; nullopt removes a variable.
+// Text in the ANSI code page as UTF-16, and UTF-16 as UTF-8.
+std::wstring widened(const std::string& text);
+std::string utf8Of(const std::wstring& text);
+
+// The parent's environment with changes; nullopt removes a variable. Values
+// given as narrow text are in the ANSI code page.
 class Environment {
 public:
     Environment();
+    Environment& set(const std::wstring& name, std::optional<std::wstring> value);
     Environment& set(const std::string& name, std::optional<std::string> value);
-    std::string block() const; // "NAME=value\0...\0\0"
+    std::wstring block() const; // "NAME=value\0...\0\0"
 
 private:
-    std::map<std::string, std::string> values_; // by upper-case name
-    std::map<std::string, std::string> names_;  // upper-case name to spelling
+    std::map<std::wstring, std::wstring> values_; // by upper-case name
+    std::map<std::wstring, std::wstring> names_;  // upper-case name to spelling
 };
 
 // How the child gets its standard handles: the console file for all three,
@@ -75,10 +83,14 @@ private:
 // (Without STARTF_USESTDHANDLES a child under Wine still gets its parent's.)
 enum class StandardHandles { ConsoleFile, None };
 
-// Starts exe with exactly this command line in currentFolder and waits for
-// it; what it writes to its standard handles goes to consoleFile.
-LaunchResult runProcess(const std::string& exe, const std::string& commandLine, const Environment& environment,
-                        const std::string& currentFolder, const fs::path& consoleFile,
+// Starts exe with exactly this command line (UTF-16, or ANSI text) in
+// currentFolder and waits for it; what it writes to its standard handles goes
+// to consoleFile.
+LaunchResult runProcess(const fs::path& exe, const std::wstring& commandLine, const Environment& environment,
+                        const fs::path& currentFolder, const fs::path& consoleFile,
+                        StandardHandles handles = StandardHandles::ConsoleFile);
+LaunchResult runProcess(const fs::path& exe, const std::string& commandLine, const Environment& environment,
+                        const fs::path& currentFolder, const fs::path& consoleFile,
                         StandardHandles handles = StandardHandles::ConsoleFile);
 
 // What the relay trace shows: the arguments of each call of a function

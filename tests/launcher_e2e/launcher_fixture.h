@@ -45,9 +45,15 @@ protected:
 
     // The shell's way to start it: "<exe>" "<catalog>".
     std::string openCommand(const fs::path& exe, const std::string& catalog) const;
+    std::wstring wideOpenCommand(const fs::path& exe, const fs::path& catalog) const;
     std::string catalogPath() const { return (install / "My Catalogs" / "Tape 12.tvr").string(); }
-    LaunchResult launch(const std::string& commandLine, const fs::path& exe);
+    LaunchResult launch(const std::wstring& commandLine, const fs::path& exe);
+    LaunchResult launch(const std::string& commandLine, const fs::path& exe)
+    {
+        return launch(widened(commandLine), exe);
+    }
     LaunchResult launch(const std::string& commandLine) { return launch(commandLine, exePath()); }
+    LaunchResult launch(const std::wstring& commandLine) { return launch(commandLine, exePath()); }
     LaunchResult launchOnCatalog() { return launch(openCommand(exePath(), catalogPath())); }
 
     fs::path exePath() const { return install / "Tavrin.exe"; }
