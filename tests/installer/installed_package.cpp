@@ -10,6 +10,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "win_handles.h"
+
 namespace msitest {
 
 namespace {
@@ -18,26 +20,6 @@ using Microsoft::WRL::ComPtr;
 
 constexpr DWORD msiexecTimeoutMs = 300000;
 const wchar_t uninstallList[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-
-class Key {
-public:
-    Key(HKEY root, const std::wstring& path)
-    {
-        if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key_) != ERROR_SUCCESS)
-            key_ = nullptr;
-    }
-    ~Key()
-    {
-        if (key_)
-            RegCloseKey(key_);
-    }
-    Key(const Key&) = delete;
-    Key& operator=(const Key&) = delete;
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
 
 class Handle {
 public:
@@ -184,13 +166,15 @@ std::optional<DWORD> numberValue(HKEY root, const std::wstring& key, const std::
 
 bool keyExists(HKEY root, const std::wstring& key)
 {
-    return Key(root, key).get() != nullptr;
+    launcher::RegistryKey opened;
+    return RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, opened.put()) == ERROR_SUCCESS;
 }
 
 std::vector<std::wstring> uninstallEntriesNamed(const std::wstring& name)
 {
     std::vector<std::wstring> entries;
-    Key list(HKEY_LOCAL_MACHINE, uninstallList);
+    launcher::RegistryKey list;
+    RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallList, 0, KEY_READ, list.put());
     wchar_t subkey[256];
     for (DWORD index = 0;; ++index) {
         DWORD length = static_cast<DWORD>(std::size(subkey));
