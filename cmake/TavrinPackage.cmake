@@ -14,3 +14,5 @@ get_filename_component(CPACK_PACKAGE_DIRECTORY ${TAVRIN_PACKAGE} DIRECTORY)
 get_filename_component(CPACK_PACKAGE_FILE_NAME ${TAVRIN_PACKAGE} NAME_WLE)
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 include(CPack)
+
+include(TavrinInstaller)  # the Windows Installer package, from the same layout

@@ -2,8 +2,10 @@
 # The main job: installs what is missing, builds both architectures, and shows
 # them at work under Wine: what Pellux.dll exports and finds, launches of
 # Tavrin.exe on a catalog (with a stand-in Java runtime), and the media
-# information of sample files. The x64 build runs everywhere; the x86 build
-# runs too, in whichever mode of Wine x86-probe.sh finds this host allows.
+# information of sample files; then the x64 Windows Installer package
+# installed, Tavrin started through its Start menu shortcut, and the package
+# removed again (scripts/demo-install.sh). The x64 build runs everywhere; the
+# x86 build runs too, in whichever mode of Wine x86-probe.sh finds this host allows.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 root=$(realpath -m "${BUILD_DIR:-$top/build}")
@@ -15,7 +17,8 @@ show() {  # show <arch>
   objdump=$([ "$1" = x86 ] && echo i686-w64-mingw32-objdump || echo x86_64-w64-mingw32-objdump)
   echo "==== The $1 build"
   echo "== Built"
-  ls -l "$build/pellux/Pellux.dll" "$build/launcher/Tavrin.exe" "$build/package/"*.zip 2>/dev/null \
+  ls -l "$build/pellux/Pellux.dll" "$build/launcher/Tavrin.exe" "$build/package/"*.zip "$build/package/"*.msi \
+    2>/dev/null \
     | awk '{print "  " $5 " bytes  " $NF}'
   echo
   echo "== Pellux.dll ($($objdump -f "$build/pellux/Pellux.dll" | sed -n 's/.*file format //p')) exports (JNI native methods of orlesk.tavrin.pellux.Pellux)"
@@ -45,10 +48,12 @@ if [ $probe_status -eq 0 ]; then
   export TAVRIN_X86_WINE=${probe%%$'\t'*}
   echo
   show x86
-  echo
+fi
+echo
+"$top/scripts/demo-install.sh" "$root/x64"
+if [ $probe_status -eq 0 ]; then
   echo "Ran the x64 and the x86 builds; x86 in $TAVRIN_X86_WINE mode (${probe#*$'\t'})."
 else
-  echo
   echo "Ran the x64 build only: $probe"
   [ $probe_status -eq 1 ] || exit 1
 fi

@@ -3,7 +3,8 @@
 # cross-compilers for x86 and x64 (posix threads), the host's g++ (for the
 # programs the build runs), Wine 64-bit and 32-bit (the i386 architecture) with
 # GStreamer's amd64 and i386 plugins (for each media detector), a JDK, CMake,
-# GoogleTest's sources and ffmpeg (for media fixtures). Safe to run again.
+# GoogleTest's sources, ffmpeg (for media fixtures), and wixl and msitools (to
+# build the Windows Installer packages and read their tables). Safe to run again.
 #
 # x86 programs run either under the ordinary 32-bit Wine (package wine32:i386)
 # or in Wine's WoW64 mode, which needs only Wine's 32-bit Windows DLLs (package
@@ -20,6 +21,7 @@ packages=(
   wine wine64
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   ffmpeg
+  wixl msitools
 )
 i386_packages=(wine32:i386 gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386)
 unpacked_libwine=/opt/tavrin/libwine-i386

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <utility>
 
 namespace launche2e {
 
@@ -81,6 +82,8 @@ std::string stringArgumentAt(const std::string& text, std::size_t& at, bool* cut
     return value;
 }
 
+} // namespace
+
 std::vector<std::string> callsOf(const std::string& trace, const std::string& function)
 {
     std::vector<std::string> calls;
@@ -90,6 +93,8 @@ std::vector<std::string> callsOf(const std::string& trace, const std::string& fu
     }
     return calls;
 }
+
+namespace {
 
 fs::path wineTraceFile()
 {
@@ -216,6 +221,7 @@ LaunchResult runProcess(const fs::path& exe, const std::wstring& commandLine, co
     result.shellNotifications = shellNotificationsIn(text);
     result.standardHandleCalls = standardHandleCallsIn(text);
     result.fileOpenings = fileOpeningsIn(text);
+    result.trace = std::move(text);
     return result;
 }
 

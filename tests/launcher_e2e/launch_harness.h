@@ -57,6 +57,7 @@ struct LaunchResult {
     std::vector<ShellNotification> shellNotifications;
     std::vector<StandardHandleCall> standardHandleCalls; // by the program and by its libraries
     std::vector<FileOpening> fileOpenings;
+    std::string trace; // the launch's part of the relay trace
 };
 
 // Text in the ANSI code page as UTF-16, and UTF-16 as UTF-8.
@@ -92,7 +93,9 @@ LaunchResult runProcess(const fs::path& exe, const std::string& commandLine, con
                         const fs::path& currentFolder, const fs::path& consoleFile,
                         StandardHandles handles = StandardHandles::ConsoleFile);
 
-// What the relay trace shows.
+// What the relay trace shows: the arguments of each call of a function
+// ("module.Function"), as the trace prints them; and the calls below.
+std::vector<std::string> callsOf(const std::string& trace, const std::string& function);
 std::vector<MessageBoxCall> messageBoxesIn(const std::string& trace);
 std::vector<ShellNotification> shellNotificationsIn(const std::string& trace);
 std::vector<StandardHandleCall> standardHandleCallsIn(const std::string& trace);
