@@ -1,6 +1,7 @@
 // The malloc spy every device, capture, audio and media test runs under:
 // what it must catch. These tests open scopes of their own, so they run
 // without the per-test check.
+#include "block_table.h"
 #include "malloc_spy.h"
 
 #include "boundary/media_type.h"
@@ -12,6 +13,7 @@
 #include <wrl/client.h>
 
 #include <cstring>
+#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -156,6 +158,31 @@ TEST(MallocSpy, ReportsASecondFreeAndAFreeOfMemoryNeverHandedOutAndKeepsThemFrom
     EXPECT_EQ(report.freed, 1u);
     EXPECT_THAT(report.unknownFrees, SizeIs(2));
     EXPECT_THAT(report.leaks, IsEmpty());
+}
+
+// More blocks than the spy's table holds: those it had no room for are
+// reported by the scope that allocated them, once, and go back to the heap
+// when freed instead of counting as unknown frees.
+TEST(MallocSpy, BlocksTheTableHasNoRoomForAreReportedByTheirScopeAndGoBackToTheHeap)
+{
+    std::vector<void*> blocks(comfake::BlockTable::kCapacity + 1);
+    TaskMemoryReport report;
+    {
+        TaskMemoryScope scope;
+        for (void*& block : blocks)
+            block = CoTaskMemAlloc(1);
+        for (void* block : blocks)
+            CoTaskMemFree(block);
+        EXPECT_EQ(didAlloc(blocks.front()), 1) << "a recorded block is kept until the scope ends";
+        EXPECT_EQ(didAlloc(blocks.back()), 0) << "a block the spy could not record was not given back to the heap";
+        report = scope.finish();
+    }
+    EXPECT_GE(report.unrecorded, 1u);
+    EXPECT_EQ(report.allocated + report.unrecorded, blocks.size());
+    EXPECT_EQ(report.freed, report.allocated);
+    EXPECT_THAT(report.unknownFrees, IsEmpty());
+    EXPECT_THAT(report.leaks, IsEmpty());
+    EXPECT_EQ(TaskMemoryScope().finish().unrecorded, 0u) << "reported again by the next scope";
 }
 
 // Wine's oleaut32 would keep the freed string in its cache: no free, and the
