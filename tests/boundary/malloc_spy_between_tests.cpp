@@ -3,14 +3,11 @@
 // free and more blocks than the spy's table holds. Both must fail the
 // program's check when its tests have ended, and neither may be charged to
 // the checked test after it; expect-between-tests-report.sh reads the output.
-#include "block_table.h"
 #include "malloc_spy.h"
+#include "malloc_spy_test_support.h"
 #include "task_memory_check.h"
 
 #include <objbase.h>
-#include <wrl/client.h>
-
-#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -20,13 +17,6 @@ using ::testing::IsEmpty;
 using ::testing::StartsWith;
 
 namespace {
-
-int didAlloc(void* memory)
-{
-    Microsoft::WRL::ComPtr<IMalloc> allocator;
-    EXPECT_EQ(CoGetMalloc(MEMCTX_TASK, &allocator), S_OK);
-    return allocator->DidAlloc(memory);
-}
 
 // Checked tests (their names order them around the unchecked one).
 class A_CheckedBefore : public comfake::TaskMemoryCheck {};
@@ -44,14 +34,7 @@ TEST(B_BetweenCheckedTests, AWriteAfterFreeAndMoreBlocksThanTheTableHoldsAreRepo
     ASSERT_EQ(freedBlock[0], comfake::kFreedTaskMemory) << "a block freed between tests was not kept";
     freedBlock[5] = 0; // the planted write after free
 
-    // The planted overflow: one block more than the table records.
-    std::vector<void*> blocks(comfake::BlockTable::kCapacity + 1);
-    for (void*& block : blocks)
-        block = CoTaskMemAlloc(1);
-    for (void* block : blocks)
-        CoTaskMemFree(block);
-    EXPECT_EQ(didAlloc(blocks.front()), 1) << "a recorded block is kept until the next test begins";
-    EXPECT_EQ(didAlloc(blocks.back()), 0) << "a block the spy could not record was not given back to the heap";
+    spytest::overflowTheSpyTable(); // the planted overflow
 
     const comfake::TaskMemoryReport report = comfake::outsideScopes();
     EXPECT_THAT(report.writesAfterFree, ElementsAre(StartsWith("24 bytes at ")));

@@ -1,8 +1,8 @@
 // The malloc spy every device, capture, audio and media test runs under:
 // what it must catch. These tests open scopes of their own, so they run
 // without the per-test check.
-#include "block_table.h"
 #include "malloc_spy.h"
+#include "malloc_spy_test_support.h"
 
 #include "boundary/media_type.h"
 
@@ -10,10 +10,8 @@
 #include <mmreg.h>
 #include <objbase.h>
 #include <oleauto.h>
-#include <wrl/client.h>
 
 #include <cstring>
-#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -54,13 +52,6 @@ DWORD samplesPerSecondOf(const BYTE* formatBlock)
     WAVEFORMATEX format;
     std::memcpy(&format, formatBlock, sizeof(format));
     return format.nSamplesPerSec;
-}
-
-int didAlloc(void* memory)
-{
-    Microsoft::WRL::ComPtr<IMalloc> allocator;
-    EXPECT_EQ(CoGetMalloc(MEMCTX_TASK, &allocator), S_OK);
-    return allocator->DidAlloc(memory);
 }
 
 // The usual shape of a media-type double free: a copy made by value frees
@@ -105,10 +96,10 @@ TEST(MallocSpy, AFreedFormatBlockReadsAsTheFillerAndAWriteToItIsReported)
 TEST(MallocSpy, BlocksAllocatedBeforeTheSpyWasRegisteredPassThroughUntouched)
 {
     TaskMemoryScope scope;
-    ASSERT_EQ(didAlloc(allocatedBeforeTheSpy), 1);
+    ASSERT_EQ(spytest::didAlloc(allocatedBeforeTheSpy), 1);
     CoTaskMemFree(allocatedBeforeTheSpy);
     SysFreeString(stringBeforeTheSpy);
-    EXPECT_EQ(didAlloc(allocatedBeforeTheSpy), 0) << "kept from the heap";
+    EXPECT_EQ(spytest::didAlloc(allocatedBeforeTheSpy), 0) << "kept from the heap";
     const TaskMemoryReport report = scope.finish();
     EXPECT_EQ(report.allocated, 0u);
     EXPECT_EQ(report.freed, 0u);
@@ -165,20 +156,11 @@ TEST(MallocSpy, ReportsASecondFreeAndAFreeOfMemoryNeverHandedOutAndKeepsThemFrom
 // when freed instead of counting as unknown frees.
 TEST(MallocSpy, BlocksTheTableHasNoRoomForAreReportedByTheirScopeAndGoBackToTheHeap)
 {
-    std::vector<void*> blocks(comfake::BlockTable::kCapacity + 1);
-    TaskMemoryReport report;
-    {
-        TaskMemoryScope scope;
-        for (void*& block : blocks)
-            block = CoTaskMemAlloc(1);
-        for (void* block : blocks)
-            CoTaskMemFree(block);
-        EXPECT_EQ(didAlloc(blocks.front()), 1) << "a recorded block is kept until the scope ends";
-        EXPECT_EQ(didAlloc(blocks.back()), 0) << "a block the spy could not record was not given back to the heap";
-        report = scope.finish();
-    }
+    TaskMemoryScope scope;
+    const size_t blocks = spytest::overflowTheSpyTable();
+    const TaskMemoryReport report = scope.finish();
     EXPECT_GE(report.unrecorded, 1u);
-    EXPECT_EQ(report.allocated + report.unrecorded, blocks.size());
+    EXPECT_EQ(report.allocated + report.unrecorded, blocks);
     EXPECT_EQ(report.freed, report.allocated);
     EXPECT_THAT(report.unknownFrees, IsEmpty());
     EXPECT_THAT(report.leaks, IsEmpty());
