@@ -2,7 +2,7 @@
 # scripts/demo-capture.sh [build dir] [output folder]: capture through the
 # built Pellux.dll and Wine's real capture graph, from test devices plugged
 # into the demo's Wine prefix: a DV deck playing a DV clip of colour bars with
-# burnt-in timecode (made by ffmpeg) and an audio input sending a 1 kHz tone.
+# burnt-in timecode (made by ffmpeg) and an audio input sending a 997 Hz tone.
 # Writes the captured DV, one frame of it as a PNG (decoded by ffmpeg) and the
 # sound as a WAV into the output folder (<build dir>/demo-capture by default).
 set -euo pipefail
@@ -17,7 +17,7 @@ rm -f "$out/captured.dv" "$out/captured.wav" "$out/frame.png"
 
 winpath() { local path=$1; echo "Z:${path//\//\\}"; }
 
-echo "== Capture through Pellux.dll and Wine's capture graph (test devices: a DV deck playing a clip ffmpeg made, an audio input sending a tone)"
+echo "== Capture through Pellux.dll and Wine's capture graph (test devices: a DV deck playing a clip ffmpeg made, an audio input sending a 997 Hz tone)"
 "$top/scripts/wine-run.sh" "$build/wine" demo-capture "$build/tools/capture-demo/capture-demo.exe" \
   "$(winpath "$build/pellux/Pellux.dll")" "$(winpath "$clip")" "$(winpath "$out")" "$seconds" \
   2> >(grep -v -e 'GStreamer-CRITICAL' -e '^$' >&2)

@@ -46,8 +46,8 @@ Block* BlockTable::insert(void* memory) noexcept
         if (slots[slot].memory == memory)
             return &slots[slot];
     }
-    // One slot always stays empty, so that every search ends.
-    if (used + 1 >= kSlots)
+    // Empty slots always remain, so that every search ends.
+    if (used >= kCapacity)
         return nullptr;
     ++used;
     slots[slot] = Block{memory, 0, 0, BlockState::Live, false};

@@ -28,6 +28,11 @@ struct Block {
 
 class BlockTable {
 public:
+    static constexpr size_t kSlots = size_t{1} << 17;
+    // The blocks it records at most: three quarters of its slots, so that a
+    // search stays short however many blocks are recorded.
+    static constexpr size_t kCapacity = kSlots / 4 * 3;
+
     BlockTable();
     ~BlockTable();
     BlockTable(const BlockTable&) = delete;
@@ -35,7 +40,8 @@ public:
 
     // The block at `memory`, or null.
     Block* find(const void* memory) noexcept;
-    // The slot for `memory`, its own if recorded already; null when the table is full.
+    // The slot for `memory`, its own if recorded already; null when the
+    // table holds kCapacity blocks.
     Block* insert(void* memory) noexcept;
     void erase(Block& block) noexcept;
 
@@ -49,7 +55,6 @@ public:
     }
 
 private:
-    static constexpr size_t kSlots = size_t{1} << 17;
     static size_t home(const void* memory) noexcept;
 
     Block* slots;

@@ -97,8 +97,11 @@ public:
         return *spy;
     }
 
+    // What was freed while no scope was open is checked and given back
+    // first, so that nothing of it is charged to the scope.
     void beginScope()
     {
+        settleOutside();
         Exclusive guard(lock);
         if (scope != 0)
             throw std::logic_error("task memory scopes do not nest");
@@ -121,16 +124,13 @@ public:
             report.unrecorded = std::exchange(unrecorded, 0);
             scope = 0;
         }
-        // Back to the heap through COM, outside the lock: the spy lets these through.
-        releasing.set(this);
-        for (void* memory : kept)
-            CoTaskMemFree(memory);
-        releasing.set(nullptr);
+        giveBack(kept);
         return report;
     }
 
     TaskMemoryReport outside()
     {
+        settleOutside();
         Exclusive guard(lock);
         TaskMemoryReport report;
         report.allocated = allocatedOutside;
@@ -140,6 +140,8 @@ public:
                 report.leaks.push_back(describe(block));
         });
         report.unknownFrees = unknownOutside.describe();
+        report.writesAfterFree = writesOutside;
+        report.unrecorded = unrecordedOutside;
         return report;
     }
 
@@ -189,7 +191,7 @@ public:
             if (Block* block = blocks.find(request))
                 return freeRecorded(*block, reported);
         }
-        if (allocatedBeforeSpy(request, spied))
+        if (passesThrough(request, spied))
             return request;
         if (!reported)
             noteUnknown(request);
@@ -209,7 +211,7 @@ public:
             pendingRealloc.set(request);
             return size;
         }
-        if (state == BlockState::Empty && allocatedBeforeSpy(request, spied))
+        if (state == BlockState::Empty && passesThrough(request, spied))
             return size;
         // Freed or foreign memory: not handed to the heap; a new block instead.
         noteUnknown(request);
@@ -238,7 +240,7 @@ public:
         if (request == nullptr)
             return request;
         const BlockState state = stateOf(request);
-        if (state == BlockState::Live || (state == BlockState::Empty && allocatedBeforeSpy(request, spied)))
+        if (state == BlockState::Live || (state == BlockState::Empty && passesThrough(request, spied)))
             return request;
         noteUnknown(request);
         sizeQueried.set(request);
@@ -278,19 +280,22 @@ private:
         setNoCache();
     }
 
-    // A block COM did not see allocated under the spy, which the allocator
-    // holds: it was handed out before the spy was registered, and passes
-    // through untouched. COM also clears the flag for a block the spy keeps,
-    // so the spy's own record is asked first. Called outside the spy's lock:
-    // the allocator calls the spy back.
-    bool allocatedBeforeSpy(void* request, BOOL spied) const { return !spied && taskAllocator->DidAlloc(request) == 1; }
+    // A block the spy has no record of that is still the allocator's own
+    // goes to the heap untouched: one COM saw allocated under the spy when the
+    // table had no room for it (reported then, as unrecorded), or one the
+    // allocator holds from before the spy was registered. COM clears the flag
+    // for a block the spy keeps, so the spy's own record is asked first.
+    // DidAlloc answers 1 for its own, 0 for another's, and on Windows -1 when
+    // it cannot tell: only 1 makes the block the allocator's. Called outside
+    // the spy's lock: the allocator calls the spy back.
+    bool passesThrough(void* request, BOOL spied) const { return spied || taskAllocator->DidAlloc(request) == 1; }
 
     void record(void* memory, SIZE_T size)
     {
         Exclusive guard(lock);
         Block* const block = blocks.insert(memory);
         if (block == nullptr) {
-            ++unrecorded;
+            ++(scope != 0 ? unrecorded : unrecordedOutside);
             return;
         }
         *block = Block{memory, size, scope, BlockState::Live, scope == 0};
@@ -317,10 +322,6 @@ private:
             return memory;
         case BlockState::Live:
             countFree(block);
-            if (scope == 0) {
-                blocks.erase(block);
-                return memory;
-            }
             keep(block);
             return nullptr;
         default:
@@ -374,12 +375,43 @@ private:
             report.leaks.push_back(describe(block));
             block.scope = 0;
         } else if (block.state == BlockState::Kept) {
-            const auto* const bytes = static_cast<const unsigned char*>(block.memory);
-            if (std::any_of(bytes, bytes + block.size, [](unsigned char byte) { return byte != kFreedTaskMemory; }))
-                report.writesAfterFree.push_back(describe(block));
-            block.state = BlockState::Releasing;
-            kept.push_back(block.memory);
+            closeKept(block, report.writesAfterFree, kept);
         }
+    }
+
+    // Under the lock: a kept block is checked for writes since its free and
+    // marked to go back to the heap.
+    static void closeKept(Block& block, std::vector<std::string>& writes, std::vector<void*>& kept)
+    {
+        const auto* const bytes = static_cast<const unsigned char*>(block.memory);
+        if (std::any_of(bytes, bytes + block.size, [](unsigned char byte) { return byte != kFreedTaskMemory; }))
+            writes.push_back(describe(block));
+        block.state = BlockState::Releasing;
+        kept.push_back(block.memory);
+    }
+
+    // Blocks freed while no scope was open (kept with no scope) are checked,
+    // their writes after free added to the report between scopes, and given back.
+    void settleOutside()
+    {
+        std::vector<void*> kept;
+        {
+            Exclusive guard(lock);
+            blocks.forEach([&](Block& block) {
+                if (block.state == BlockState::Kept && block.scope == 0)
+                    closeKept(block, writesOutside, kept);
+            });
+        }
+        giveBack(kept);
+    }
+
+    // Back to the heap through COM, outside the lock: the spy lets these through.
+    void giveBack(const std::vector<void*>& kept)
+    {
+        releasing.set(this);
+        for (void* memory : kept)
+            CoTaskMemFree(memory);
+        releasing.set(nullptr);
     }
 
     SRWLOCK lock = SRWLOCK_INIT;
@@ -393,7 +425,9 @@ private:
     size_t allocatedOutside = 0;
     size_t freedOutside = 0;
     UnknownFrees unknownOutside;
-    size_t unrecorded = 0;
+    std::vector<std::string> writesOutside;
+    size_t unrecorded = 0;        // during the open scope
+    size_t unrecordedOutside = 0; // while no scope was open
     ThreadValue pendingSize;
     ThreadValue pendingRealloc;
     ThreadValue sizeQueried;

@@ -13,6 +13,14 @@
 // ends: it is filled with kFreedTaskMemory and kept. So a second free of it
 // is reported whatever the heap would have done with the address meanwhile,
 // a read of it sees the filler, and a write to it is reported at the end.
+// A block freed while no scope is open is kept the same way until the next
+// scope begins or outsideScopes() is asked, and a write to it is reported
+// between scopes.
+//
+// The spy records blocks in a table of fixed size. A block allocated while
+// the table is full is counted as unrecorded in the report of the scope (or
+// of the time between scopes) it was allocated in, and when it is freed it
+// goes back to the heap unchecked.
 //
 // The spy is registered with CoRegisterMallocSpy once per process, on first
 // use, and stays registered: COM holds one spy at a time and cannot revoke it
@@ -65,8 +73,9 @@ private:
 };
 
 // What happened while no scope was open, since the spy was registered:
-// blocks allocated then (and of those, freed), those still allocated, and
-// unknown frees.
+// blocks allocated then (and of those, freed), those still allocated,
+// unknown frees, writes to blocks after their free, and blocks the spy had
+// no room to record.
 TaskMemoryReport outsideScopes();
 
 // Frees of memory the spy never handed out made while no scope was open.

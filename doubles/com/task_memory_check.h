@@ -6,9 +6,9 @@
 //
 //   class DeviceLists : public comfake::TaskMemoryCheck { ... };
 //
-// Task memory that is allocated while no test runs and never freed, and
-// unknown frees while no test runs, fail the test program when its tests have
-// ended. The totals of the program's checked tests are printed then, as
+// Task memory that is allocated while no test runs and never freed, unknown
+// frees, writes after free and blocks the spy could not record while no test
+// runs fail the test program when its tests have ended. The totals of the program's checked tests are printed then, as
 // "malloc spy: N allocated, N freed, N unknown frees, N leaks" (unknown frees
 // between tests included).
 #pragma once

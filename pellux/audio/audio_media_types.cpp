@@ -13,6 +13,7 @@ namespace {
 constexpr char kGetFormatFailed[] = "Failed to get format from stream config.";
 constexpr char kGetCapabilitiesFailed[] = "Failed to get capabilities from stream config.";
 constexpr char kWrongTypeOfData[] = "Stream config returned the wrong type of data.";
+constexpr char kDetachFailed[] = "Failed to detach sample grabber callback from sample grabber.";
 // More stream capabilities than any real device offers: a driver that counts
 // beyond this reports garbage, and the list would cost gigabytes and as many
 // driver calls.
@@ -87,7 +88,9 @@ void AudioSampleCaptureGraph::setMediaType(const AM_MEDIA_TYPE& mediaType)
 {
     stopCapturing();
     // The graph has stopped, so no SampleCB call can still use the callback.
-    releaseCallback(true);
+    // A Sample Grabber that refuses to let it go keeps it (it is left alive)
+    // and would keep feeding it instead of a new one: the switch fails.
+    throwIfFailed(releaseCallback(true), kDetachFailed);
     const ComPtr<IPin> target = findReconnectTarget();
     disconnectedTarget = target;
     throwIfFailed(filterGraph->Disconnect(target.Get()), "Failed to disconnect target pin.");
@@ -106,7 +109,7 @@ void AudioSampleCaptureGraph::setMediaType(const AM_MEDIA_TYPE& mediaType)
     } catch (...) {
         // A callback the Sample Grabber does not call would never fill: the
         // frame operations report the missing one instead.
-        releaseCallback(true);
+        static_cast<void>(releaseCallback(true));
         throw;
     }
 }

@@ -22,7 +22,7 @@ SampleCaptureGraph::SampleCaptureGraph(GUID streamMajorType) noexcept : streamMa
 SampleCaptureGraph::~SampleCaptureGraph()
 {
     // The streaming thread may be inside SampleCB until the graph has stopped.
-    releaseCallback(!mediaControl || SUCCEEDED(mediaControl->Stop()));
+    static_cast<void>(releaseCallback(!mediaControl || SUCCEEDED(mediaControl->Stop())));
     sampleGrabber.Reset();
     mediaControl.Reset();
     nullRenderer.Reset();
@@ -99,22 +99,23 @@ void SampleCaptureGraph::attachCallback()
                   "Failed to associated sample grabber callback with sample grabber");
 }
 
-bool SampleCaptureGraph::detachCallback() noexcept
+HRESULT SampleCaptureGraph::detachCallback() noexcept
 {
-    return !sampleGrabber || SUCCEEDED(sampleGrabber->SetCallback(nullptr, kSampleCallbackMethod));
+    return sampleGrabber ? sampleGrabber->SetCallback(nullptr, kSampleCallbackMethod) : S_OK;
 }
 
-void SampleCaptureGraph::releaseCallback(bool stopped) noexcept
+HRESULT SampleCaptureGraph::releaseCallback(bool stopped) noexcept
 {
     // A graph that did not stop may still be delivering, and a Sample Grabber
     // that refused the detach still holds the callback and releases it later:
     // either way the callback is left alive with its buffers, a bounded leak
     // rather than a call into freed memory.
-    const bool detached = detachCallback();
-    if (stopped && detached)
+    const HRESULT detached = detachCallback();
+    if (stopped && SUCCEEDED(detached))
         callback.reset();
     else
         static_cast<void>(callback.release());
+    return detached;
 }
 
 void SampleCaptureGraph::startCapturing()

@@ -52,11 +52,13 @@ protected:
     virtual void prepareDeviceOutput() {}
 
     // Tells the Sample Grabber to stop calling the callback and to let it go;
-    // false when it refused.
-    bool detachCallback() noexcept;
+    // what it answered (S_OK without a Sample Grabber).
+    HRESULT detachCallback() noexcept;
     // Detaches the callback from the Sample Grabber and deletes it when the
     // graph has `stopped` and the detach succeeded; otherwise leaves it alive.
-    void releaseCallback(bool stopped) noexcept;
+    // Either way the graph holds no callback afterwards. Returns what the
+    // detach answered.
+    HRESULT releaseCallback(bool stopped) noexcept;
     // Attaches `callback` for SampleCB calls.
     void attachCallback();
 

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <sstream>
+#include <utility>
 
 namespace audiofake {
 namespace {
@@ -286,8 +287,20 @@ STDMETHODIMP FakeSampleGrabber::SetCallback(ISampleGrabberCB* callback, LONG met
     const std::string detail = callback == nullptr ? "none" : "a callback, method " + std::to_string(method);
     if (const auto fault = script.call("SetCallback", detail))
         return *fault;
+    if (callback != nullptr)
+        callback->AddRef();
+    if (attached != nullptr)
+        attached->Release();
     attached = callback;
     return S_OK;
+}
+
+STDMETHODIMP_(ULONG) FakeSampleGrabber::Release()
+{
+    const ULONG left = Object::Release();
+    if (left == 0 && attached != nullptr)
+        std::exchange(attached, nullptr)->Release();
+    return left;
 }
 
 // --- FakeMixer --------------------------------------------------------------------

@@ -187,9 +187,14 @@ private:
     Script& script;
 };
 
+// As the real one, holds a reference to the attached callback until another
+// (or none) is attached, or until its last reference goes; a refused
+// SetCallback keeps the one it holds.
 class FakeSampleGrabber : public comfake::Object<ISampleGrabber> {
 public:
     explicit FakeSampleGrabber(Script& script);
+
+    STDMETHODIMP_(ULONG) Release() override;
 
     STDMETHODIMP SetOneShot(WINBOOL) override { return E_NOTIMPL; }
     STDMETHODIMP SetMediaType(const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }

@@ -4,6 +4,9 @@
 
 #include <dvdmedia.h>
 
+#include <algorithm>
+#include <string>
+
 using audiofake::Capability;
 using audiofake::pcm;
 using audiotest::AudioUnitTest;
@@ -12,6 +15,7 @@ using mediatest::kPcm;
 using strictjni::ObjectPtr;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using ::testing::SizeIs;
 
 namespace {
 
@@ -170,6 +174,26 @@ TEST_F(AudioMediaTypes, AnAbsurdCapabilityCountIsRefusedBeforeAnythingIsAllocate
         expectCOMFailure(kWrongTypeOfData, E_UNEXPECTED);
     }
     EXPECT_THAT(log(), ElementsAre("GetNumberOfCapabilities", "GetNumberOfCapabilities"));
+}
+
+// One more capability than a driver may count is refused before the first
+// is asked for; the most it may count are listed, every one asked for once.
+TEST_F(AudioMediaTypes, TheLargestCapabilityCountIsListedAndOneMoreIsRefused)
+{
+    constexpr size_t kMost = 4096;
+    device.streamConfig->capabilities.assign(kMost + 1, pcm(2, 48000, 16));
+    list();
+    EXPECT_FALSE(listed);
+    expectCOMFailure(kWrongTypeOfData, E_UNEXPECTED);
+    EXPECT_THAT(log(), ElementsAre("GetNumberOfCapabilities"));
+
+    device.streamConfig->capabilities.pop_back();
+    log().clear();
+    EXPECT_THAT(list(), SizeIs(kMost));
+    const auto asked = std::count_if(log().begin(), log().end(),
+                                     [](const std::string& step) { return step.rfind("GetStreamCaps ", 0) == 0; });
+    ASSERT_EQ(asked, static_cast<std::ptrdiff_t>(kMost));
+    EXPECT_EQ(log().back(), "GetStreamCaps " + std::to_string(kMost - 1));
 }
 
 TEST_F(AudioMediaTypes, ACapabilityListThatCannotBeAllocatedReportsOutOfMemory)

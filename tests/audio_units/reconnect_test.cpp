@@ -2,6 +2,7 @@
 // sequence, the choice by channels, bits and rate, each failing step, and the
 // state a failure leaves.
 #include "audio_unit_test.h"
+#include "allocation_counter.h"
 
 using audiofake::Capability;
 using audiofake::pcm;
@@ -176,8 +177,31 @@ INSTANTIATE_TEST_SUITE_P(
         FailingStep{"Connect", 1, "Failed to re-connect capture output pin."},
         FailingStep{"GetConnectedMediaType", 1, "Failed to get media type from sample grabber."},
         FailingStep{"GetAllocatorProperties", 1, "Failed to get allocator properties from buffer negotiation."},
-        // The first SetCallback detaches the old callback.
+        // The first SetCallback detaches the old callback, the second attaches the new one.
+        FailingStep{"SetCallback", 1, "Failed to detach sample grabber callback from sample grabber."},
         FailingStep{"SetCallback", 2, "Failed to associated sample grabber callback with sample grabber"}));
+
+// A Sample Grabber that refuses to let its callback go still holds it and may
+// still call it: the callback is left alive, and nothing is reconnected.
+TEST_F(FormatSwitch, ACallbackTheSampleGrabberKeepsIsLeftAliveAndTheSwitchFails)
+{
+    ISampleGrabberCB* const held = device.sampleGrabber->attached;
+    ASSERT_NE(held, nullptr);
+    device.script.failOnce("SetCallback", E_UNEXPECTED);
+    bool callbackFreed = false;
+    {
+        const allocations::Quarantine freed;
+        switchTo(1);
+        callbackFreed = freed.holds(static_cast<pellux::SampleGrabberCallback*>(held));
+    }
+    // Stops here when it was freed: the grabber would release freed memory.
+    ASSERT_FALSE(callbackFreed) << "the callback the Sample Grabber still holds was deleted";
+    expectCOMFailure("Failed to detach sample grabber callback from sample grabber.", E_UNEXPECTED);
+    EXPECT_EQ(device.sampleGrabber->attached, held);
+    EXPECT_EQ(log().back(), "SetCallback none");
+    EXPECT_THAT(log(), Not(Contains("ConnectedTo")));
+    expectNoFrameBuffer();
+}
 
 TEST_F(FormatSwitch, ANewConnectionThatIsNotFixedSizePcmIsRefusedWithoutAFramePool)
 {

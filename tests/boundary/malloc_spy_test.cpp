@@ -2,6 +2,7 @@
 // what it must catch. These tests open scopes of their own, so they run
 // without the per-test check.
 #include "malloc_spy.h"
+#include "malloc_spy_test_support.h"
 
 #include "boundary/media_type.h"
 
@@ -9,7 +10,6 @@
 #include <mmreg.h>
 #include <objbase.h>
 #include <oleauto.h>
-#include <wrl/client.h>
 
 #include <cstring>
 
@@ -54,13 +54,6 @@ DWORD samplesPerSecondOf(const BYTE* formatBlock)
     return format.nSamplesPerSec;
 }
 
-int didAlloc(void* memory)
-{
-    Microsoft::WRL::ComPtr<IMalloc> allocator;
-    EXPECT_EQ(CoGetMalloc(MEMCTX_TASK, &allocator), S_OK);
-    return allocator->DidAlloc(memory);
-}
-
 // The usual shape of a media-type double free: a copy made by value frees
 // the format block that the original freed already, after the heap could
 // have handed the same address to the next format block of that size.
@@ -103,10 +96,10 @@ TEST(MallocSpy, AFreedFormatBlockReadsAsTheFillerAndAWriteToItIsReported)
 TEST(MallocSpy, BlocksAllocatedBeforeTheSpyWasRegisteredPassThroughUntouched)
 {
     TaskMemoryScope scope;
-    ASSERT_EQ(didAlloc(allocatedBeforeTheSpy), 1);
+    ASSERT_EQ(spytest::didAlloc(allocatedBeforeTheSpy), 1);
     CoTaskMemFree(allocatedBeforeTheSpy);
     SysFreeString(stringBeforeTheSpy);
-    EXPECT_EQ(didAlloc(allocatedBeforeTheSpy), 0) << "kept from the heap";
+    EXPECT_EQ(spytest::didAlloc(allocatedBeforeTheSpy), 0) << "kept from the heap";
     const TaskMemoryReport report = scope.finish();
     EXPECT_EQ(report.allocated, 0u);
     EXPECT_EQ(report.freed, 0u);
@@ -156,6 +149,22 @@ TEST(MallocSpy, ReportsASecondFreeAndAFreeOfMemoryNeverHandedOutAndKeepsThemFrom
     EXPECT_EQ(report.freed, 1u);
     EXPECT_THAT(report.unknownFrees, SizeIs(2));
     EXPECT_THAT(report.leaks, IsEmpty());
+}
+
+// More blocks than the spy's table holds: those it had no room for are
+// reported by the scope that allocated them, once, and go back to the heap
+// when freed instead of counting as unknown frees.
+TEST(MallocSpy, BlocksTheTableHasNoRoomForAreReportedByTheirScopeAndGoBackToTheHeap)
+{
+    TaskMemoryScope scope;
+    const size_t blocks = spytest::overflowTheSpyTable();
+    const TaskMemoryReport report = scope.finish();
+    EXPECT_GE(report.unrecorded, 1u);
+    EXPECT_EQ(report.allocated + report.unrecorded, blocks);
+    EXPECT_EQ(report.freed, report.allocated);
+    EXPECT_THAT(report.unknownFrees, IsEmpty());
+    EXPECT_THAT(report.leaks, IsEmpty());
+    EXPECT_EQ(TaskMemoryScope().finish().unrecorded, 0u) << "reported again by the next scope";
 }
 
 // Wine's oleaut32 would keep the freed string in its cache: no free, and the

@@ -3,12 +3,15 @@
 // Capture as the Java side makes it, through the built Pellux.dll and Wine's
 // real capture graph, from two test devices this program plugs in: a DV deck
 // playing a DV clip (its timecode reader reads the timecode recorded in the
-// clip) and an audio input sending a 1 kHz tone. For each device it lists the
+// clip) and an audio input sending a 997 Hz tone. For each device it lists the
 // devices, opens the first, starts capturing, polls the frame index and takes
 // every frame for a few seconds, stops and closes; it prints what it took and
 // writes the DV frames as <folder>\captured.dv and the sound as
-// <folder>\captured.wav. The JNI environment is the strict test double, so a
-// broken JNI rule is reported.
+// <folder>\captured.wav, with the index of each frame (each audio buffer) in
+// <folder>\captured.dv.indexes and captured.wav.indexes, one a line. Both
+// devices send their first sample under index kFirstIndex, so a frame's index
+// tells what it must hold. The JNI environment is the strict test double, so
+// a broken JNI rule is reported.
 #include "capture_device.h"
 #include "content_sources.h"
 #include "strict_jni.h"
@@ -18,6 +21,7 @@
 #include <edevdefs.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -33,7 +37,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using strictjni::ObjectPtr;
 
-constexpr double kToneFrequency = 1000.0;
+// Near 1 kHz, but not a whole number of periods in an eighth of a second (a
+// buffer): the tone's phase moves on from one buffer to the next, so a buffer
+// missing or repeated shows.
+constexpr double kToneFrequency = 997.0;
+// The index (media time) of each device's first sample.
+constexpr int64_t kFirstIndex = 1000;
 
 // Pellux.dll, loaded as the JVM loads it; its native methods by name.
 class PelluxLibrary {
@@ -81,6 +90,7 @@ struct Capture {
     size_t dropped = 0; // indexes skipped: frames the pool overwrote before they were taken
     double seconds = 0;
     std::vector<uint8_t> bytes;
+    std::vector<jlong> indexes; // of each frame, in the order taken
 
     void add(jlong index, const std::vector<jbyte>& frame, jint length)
     {
@@ -90,6 +100,7 @@ struct Capture {
             firstIndex = index;
         lastIndex = index;
         ++frames;
+        indexes.push_back(index);
         bytes.insert(bytes.end(), frame.begin(), frame.begin() + length);
     }
 };
@@ -234,6 +245,16 @@ void writeFile(const std::string& path, const std::vector<uint8_t>& bytes)
         throw std::runtime_error("cannot write " + path);
 }
 
+// The index of each frame taken, one a line, beside the file of the frames.
+void writeIndexes(const std::string& path, const Capture& taken)
+{
+    std::ofstream out(path + ".indexes", std::ios::binary);
+    for (const jlong index : taken.indexes)
+        out << index << '\n';
+    if (!out)
+        throw std::runtime_error("cannot write " + path + ".indexes");
+}
+
 // The deck plays the clip while it is captured; one line a second shows the
 // timecode recorded in the frame taken and the one the deck reads meanwhile.
 Capture captureDV(JavaSide& java, const std::string& folder, double seconds)
@@ -264,6 +285,7 @@ Capture captureDV(JavaSide& java, const std::string& folder, double seconds)
     }
     const std::string path = folder + "\\captured.dv";
     writeFile(path, taken.bytes);
+    writeIndexes(path, taken);
     std::printf("  wrote %s (%zu bytes)\n", path.c_str(), taken.bytes.size());
     return taken;
 }
@@ -281,17 +303,25 @@ Capture captureAudio(JavaSide& java, const std::string& folder, double seconds)
     const std::string path = folder + "\\captured.wav";
     if (!capturedemo::writeWave(path, format, taken.bytes))
         throw std::runtime_error("cannot write " + path);
+    writeIndexes(path, taken);
     std::printf("  wrote %s\n", path.c_str());
     return taken;
+}
+
+capdev::DeviceConfig fromFirstIndex(capdev::DeviceConfig config)
+{
+    config.setMediaTimes = true;
+    config.mediaTimeBase = kFirstIndex;
+    return config;
 }
 
 // The two test devices, plugged in for the program's run.
 struct Devices {
     explicit Devices(const std::string& clipPath)
         : clip(std::make_shared<capdev::DVClip>(clipPath)),
-          deck(capdev::dvClipDevice(clip), L"Demo DV Deck (colour bars clip)", L"tavrin-demo-dv-deck"),
-          microphone(capdev::toneDevice(capdev::pcmFormat(2, 48000, 16), kToneFrequency), L"Demo Line In (1 kHz tone)",
-                     L"tavrin-demo-line-in")
+          deck(fromFirstIndex(capdev::dvClipDevice(clip)), L"Demo DV Deck (colour bars clip)", L"tavrin-demo-dv-deck"),
+          microphone(fromFirstIndex(capdev::toneDevice(capdev::pcmFormat(2, 48000, 16), kToneFrequency)),
+                     L"Demo Line In (997 Hz tone)", L"tavrin-demo-line-in")
     {
     }
     std::shared_ptr<capdev::DVClip> clip;
@@ -308,7 +338,8 @@ int run(const char* library, const std::string& clipPath, const std::string& fol
     bool captured = false;
     {
         Devices devices(clipPath);
-        std::printf("DV clip: %zu frames, played in a loop by the deck\n", devices.clip->frameCount());
+        std::printf("DV clip: %zu frames, played in a loop by the deck, its first frame under index %lld\n",
+                    devices.clip->frameCount(), static_cast<long long>(kFirstIndex));
         captured = captureDV(java, folder, seconds).frames > 0;
         captured = captureAudio(java, folder, seconds).frames > 0 && captured;
     }
