@@ -162,9 +162,10 @@ int launcherMain(HINSTANCE, HINSTANCE, wchar_t* commandLineTail, int)
     launchLog("Filename=%s\n", ansiForLog(fileArgument).c_str());
     const std::wstring installationFolder = directoryOf(exePath);
     SetCurrentDirectoryW(installationFolder.c_str());
-    // Java could not load the capture library from such a folder: nothing is
-    // touched, the registry least of all.
-    if (std::optional<std::wstring> problem = unusableFolderProblem(fullPathOf(installationFolder)))
+    // Java could not load the capture library from such a folder, even when
+    // started through its short name (Java spells it out): nothing is touched,
+    // the registry least of all.
+    if (std::optional<std::wstring> problem = unusableFolderProblem(longPathOf(fullPathOf(installationFolder))))
         return failLaunch(*problem, unusableFolderExitCode);
     redirectErrorLog();
     std::fputs("Launching ...\n", stdout);

@@ -56,6 +56,12 @@ std::optional<std::wstring> shortPathOf(const std::wstring& path)
     return sizedText([&](wchar_t* text, DWORD size) { return GetShortPathNameW(path.c_str(), text, size); });
 }
 
+std::wstring longPathOf(const std::wstring& path)
+{
+    return sizedText([&](wchar_t* text, DWORD size) { return GetLongPathNameW(path.c_str(), text, size); })
+        .value_or(path);
+}
+
 std::wstring runningProgramPath()
 {
     std::vector<wchar_t> path(MAX_PATH);

@@ -22,6 +22,10 @@ std::wstring fullPathOf(const std::wstring& path);
 // system has none for it.
 std::optional<std::wstring> shortPathOf(const std::wstring& path);
 
+// The long form of an existing file's or folder's path (each short 8.3 name
+// spelt out); the path itself when the system cannot tell.
+std::wstring longPathOf(const std::wstring& path);
+
 // The full path of the running program's file.
 std::wstring runningProgramPath();
 

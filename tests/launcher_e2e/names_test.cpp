@@ -116,6 +116,20 @@ TEST_F(Names, AnInstallationFolderJavaCannotUseIsRefusedBeforeAnythingIsTouched)
     EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, "tvrfile"));
     EXPECT_FALSE(fs::exists(scratch / "record.txt")) << "the virtual machine was loaded";
     EXPECT_FALSE(fs::exists(local / "Orlesk")) << "the error log was opened";
+
+    // Started through the folder's short name, which the code page can carry.
+    wchar_t shortFolder[MAX_PATH];
+    const DWORD length = GetShortPathNameW(folder.wstring().c_str(), shortFolder, MAX_PATH);
+    ASSERT_TRUE(length > 0 && length < MAX_PATH);
+    ASSERT_FALSE(outsideCodePage(shortFolder)) << "the premise: the short name lies inside the code page";
+    const fs::path shortExe = fs::path(std::wstring(shortFolder, length)) / "Tavrin.exe";
+    const LaunchResult throughShortName = launch(wideOpenCommand(shortExe, catalogPath()), shortExe);
+    EXPECT_EQ(throughShortName.exitCode, 1u);
+    ASSERT_EQ(throughShortName.messageBoxes.size(), 1u);
+    EXPECT_EQ(throughShortName.messageBoxes[0].text.rfind(
+                  utf8Of(L"Tavrin cannot start from the folder " + folder.wstring() + L", because"), 0),
+              0u);
+    EXPECT_FALSE(keyExists(HKEY_CLASSES_ROOT, ".tvr"));
 }
 
 TEST_F(Names, AnInstallationFolderTheCodePageCarriesLaunchesAsBefore)
