@@ -63,11 +63,8 @@ std::optional<std::string> shortAnsiPath(const std::wstring& path)
 {
     std::wstring rest;
     for (std::wstring head = path; !head.empty();) {
-        if (std::optional<std::wstring> shortened = shortPathOf(head)) {
-            if (std::optional<std::string> ansi = ansiWithoutLoss(*shortened + rest))
-                return ansi;
-            return std::nullopt;
-        }
+        if (std::optional<std::wstring> shortened = shortPathOf(head))
+            return ansiWithoutLoss(*shortened + rest);
         const std::wstring::size_type slash = head.find_last_of(L'\\');
         if (slash == std::wstring::npos || slash == 0)
             return std::nullopt;
