@@ -21,38 +21,28 @@ using Microsoft::WRL::ComPtr;
 constexpr DWORD msiexecTimeoutMs = 300000;
 const wchar_t uninstallList[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
-class Handle {
+// An owner of one handle of a kind, closed with the kind's own function.
+template <typename Raw, auto close>
+class Owned {
 public:
-    explicit Handle(HANDLE handle) : handle_(handle) {}
-    ~Handle()
+    Owned() = default;
+    explicit Owned(Raw handle) : handle_(handle) {}
+    ~Owned()
     {
         if (handle_)
-            CloseHandle(handle_);
+            close(handle_);
     }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE get() const { return handle_; }
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    Raw get() const { return handle_; }
+    Raw* put() { return &handle_; }
 
 private:
-    HANDLE handle_;
+    Raw handle_{};
 };
 
-class MsiHandle {
-public:
-    MsiHandle() = default;
-    ~MsiHandle()
-    {
-        if (handle_)
-            MsiCloseHandle(handle_);
-    }
-    MsiHandle(const MsiHandle&) = delete;
-    MsiHandle& operator=(const MsiHandle&) = delete;
-    MSIHANDLE get() const { return handle_; }
-    MSIHANDLE* put() { return &handle_; }
-
-private:
-    MSIHANDLE handle_ = 0;
-};
+using Handle = Owned<HANDLE, CloseHandle>;
+using MsiHandle = Owned<MSIHANDLE, MsiCloseHandle>;
 
 std::wstring recordString(MSIHANDLE record, UINT field)
 {
