@@ -68,5 +68,7 @@ else
   x86_ran="the x86 suites were skipped"
 fi
 echo "== $x86_ran"
+# Every suite keeps its prefix for a look after the run: what that costs here.
+echo "== disk: the build trees take $(du -sh "$root" | cut -f1), $(df -h --output=avail "$root" | tail -n1 | tr -d ' ') free"
 echo "suites: $passed passed, $failed failed"
 exit $status

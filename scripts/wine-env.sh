@@ -28,6 +28,7 @@
 #   wine_fresh_prefix <root> <folder>
 #                                makes <folder> a copy of <root>/template, a
 #                                prefix of the selected kind made once per root
+#                                (sharing Windows' own program files with it)
 
 wine_arch_of() {
   local offset machine
@@ -109,19 +110,35 @@ wine_make_prefix() {
   WINEPREFIX=$1 "$WINESERVER" -w
 }
 
+# Windows' own program images and code-page tables make up nearly all of a
+# prefix (some 690 MB of 700 MB). Wine only maps or reads them, so every prefix
+# shares them with the template through hard links, and a run of all suites
+# needs some megabytes a prefix instead of a whole copy each. Everything Wine
+# or a program may rewrite in place (registry, .ini and text files, logs) is a
+# copy of the prefix's own.
+wine_shared_files='.*\.\(dll\|exe\|com\|drv\|sys\|ocx\|acm\|cpl\|ax\|ds\|tlb\|nls\|msstyles\)'
+
+wine_copy_prefix() {  # wine_copy_prefix <template> <prefix>
+  cp -a --link "$1" "$2" || return 1
+  find "$2" -type f ! -iregex "$wine_shared_files" -exec sh -c \
+    'for f do cp -p "$f" "$f.own" && mv -f "$f.own" "$f" || exit 1; done' sh {} +
+}
+
 wine_fresh_prefix() {
-  local root=$1 prefix=$2 template=$1/template
+  local root=$1 prefix=$2 template=$1/template stamp
+  # A prefix made in one mode or by another Wine is never reused: an update by
+  # another Wine would rewrite the shared files in place.
+  stamp="$WINEARCH $WINE_MODE $("$WINE" --version 2>/dev/null)"
   mkdir -p "$root"
   (
     flock 9
-    # A prefix made in one mode is never reused in another.
-    if [ ! -f "$template/.ready" ] || [ "$(cat "$template/.ready")" != "$WINEARCH $WINE_MODE" ]; then
+    if [ ! -f "$template/.ready" ] || [ "$(cat "$template/.ready")" != "$stamp" ]; then
       rm -rf "$template"
       wine_make_prefix "$template" || exit 1
-      echo "$WINEARCH $WINE_MODE" >"$template/.ready"
+      echo "$stamp" >"$template/.ready"
     fi
   ) 9>"$root/.lock" || return 1
   WINEPREFIX=$prefix "$WINESERVER" -k 2>/dev/null || true
   rm -rf "$prefix"
-  cp -a "$template" "$prefix"
+  wine_copy_prefix "$template" "$prefix"
 }
